@@ -1,0 +1,43 @@
+// Entry points of the effects that draw nothing yet. Each one moves to the
+// source group of its effect family when that family is built.
+#include "effects/effects.h"
+
+#define KV_PENDING(name) \
+  KV_EFFECT(name) {      \
+    (void)pixels;        \
+    (void)t;             \
+    (void)start;         \
+    (void)end;           \
+    (void)progress;      \
+    (void)param;         \
+    return 0;            \
+  }
+
+KV_PENDING(CatwalkEffect)
+KV_PENDING(TitleEffect)
+KV_PENDING(CatwalkCloseEffect)
+KV_PENDING(ZoomPictureEffect)
+KV_PENDING(TextureWarpEffect)
+KV_PENDING(FaceCrossEffect)
+KV_PENDING(WarpStackEffect)
+KV_PENDING(FlareSceneEffect)
+KV_PENDING(PortraitEffect)
+KV_PENDING(MorphEffect)
+KV_PENDING(WordEffect)
+KV_PENDING(CityEffect)
+KV_PENDING(DancerEffect)
+KV_PENDING(BoxDancerEffect)
+KV_PENDING(MetaballEffect)
+KV_PENDING(CornerLogoEffect)
+KV_PENDING(BluePictureEffect)
+KV_PENDING(DotsOverTextureEffect)
+KV_PENDING(LensWarpEffect)
+KV_PENDING(RotozoomEffect)
+KV_PENDING(SilhouetteEchoEffect)
+KV_PENDING(RippleGridEffect)
+KV_PENDING(FlowerSpritesEffect)
+KV_PENDING(DotsBeatEffect)
+KV_PENDING(BackgroundFillEffect)
+KV_PENDING(DanceFloorEffect)
+KV_PENDING(PictureFadeEffect)
+KV_PENDING(EndScrollEffect)
