@@ -1,3 +1,148 @@
+// Whole-frame fades. The plain variants work on the three colour channels and
+// clear bits 24-31; the SIMD variants run the same formula on all four bytes
+// of a pixel (unpack to 16-bit lanes, multiply by the level, shift right by 8,
+// pack with unsigned saturation), so they agree with the plain ones on every
+// colour channel and treat bits 24-31 as a fourth channel.
 #include "show/fade.h"
+
+#include <emmintrin.h>
+
+#include "platform/system.h"
+
 FadeOperationsTable FadeOperations = {};
 int32_t MultiplyTable[256 * 256];
+
+namespace {
+
+int hasMmx = 0;
+
+inline int ClampLevel(int level) { return level < 0 ? 0 : (level > 255 ? 255 : level); }
+
+inline uint32_t Channel(uint32_t p, int shift) { return (p >> shift) & 0xFF; }
+
+// Per-byte forms of the four formulas, over the bytes at the given shifts.
+// The plain variants use the three colour bytes, the SIMD tails all four.
+template <int Bytes>
+inline uint32_t WhitenPixel(uint32_t c, uint32_t level) {
+  uint32_t out = 0;
+  for (int i = 0; i < Bytes; ++i) {
+    uint32_t x = Channel(c, i * 8);
+    out |= (x + (((255 - x) * level) >> 8)) << (i * 8);
+  }
+  return out;
+}
+
+template <int Bytes>
+inline uint32_t DarkenPixel(uint32_t c, uint32_t level) {
+  uint32_t out = 0;
+  for (int i = 0; i < Bytes; ++i) out |= ((Channel(c, i * 8) * level) >> 8) << (i * 8);
+  return out;
+}
+
+template <int Bytes>
+inline uint32_t WeightedAddPixel(uint32_t a, uint32_t b, uint32_t l1, uint32_t l2) {
+  uint32_t out = 0;
+  for (int i = 0; i < Bytes; ++i) {
+    uint32_t s = ((Channel(a, i * 8) * l1) >> 8) + ((Channel(b, i * 8) * l2) >> 8);
+    out |= (s > 255 ? 255 : s) << (i * 8);
+  }
+  return out;
+}
+
+// Four pixels' bytes times one level, each lane shifted right by 8, packed
+// back to bytes with unsigned saturation.
+inline __m128i ScaleBytes(__m128i pixels, __m128i level) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(pixels, zero), level), 8);
+  __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(pixels, zero), level), 8);
+  return _mm_packus_epi16(lo, hi);
+}
+
+inline __m128i Load(const uint32_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void Store(uint32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+}  // namespace
+
+void WhitenPlain(uint32_t* dst, const uint32_t* src, int level, int count) {
+  uint32_t l = static_cast<uint32_t>(ClampLevel(level));
+  for (int i = 0; i < count; ++i) dst[i] = WhitenPixel<3>(src[i], l);
+}
+
+void DarkenPlain(uint32_t* dst, const uint32_t* src, int level, int count) {
+  uint32_t l = static_cast<uint32_t>(ClampLevel(level));
+  for (int i = 0; i < count; ++i) dst[i] = DarkenPixel<3>(src[i], l);
+}
+
+void CrossFadePlain(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level, int count) {
+  uint32_t l = static_cast<uint32_t>(ClampLevel(level));
+  for (int i = 0; i < count; ++i) dst[i] = WeightedAddPixel<3>(a[i], b[i], 255 - l, l);
+}
+
+void WeightedAddPlain(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1, int level2,
+                      int count) {
+  uint32_t l1 = static_cast<uint32_t>(ClampLevel(level1));
+  uint32_t l2 = static_cast<uint32_t>(ClampLevel(level2));
+  for (int i = 0; i < count; ++i) dst[i] = WeightedAddPixel<3>(a[i], b[i], l1, l2);
+}
+
+void WhitenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
+  int l = ClampLevel(level);
+  const __m128i lv = _mm_set1_epi16(static_cast<short>(l));
+  const __m128i ones = _mm_set1_epi8(static_cast<char>(0xFF));
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    __m128i c = Load(src + i);
+    Store(dst + i, _mm_adds_epu8(c, ScaleBytes(_mm_xor_si128(c, ones), lv)));
+  }
+  for (; i < count; ++i) dst[i] = WhitenPixel<4>(src[i], static_cast<uint32_t>(l));
+}
+
+void DarkenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
+  int l = ClampLevel(level);
+  const __m128i lv = _mm_set1_epi16(static_cast<short>(l));
+  int i = 0;
+  for (; i + 4 <= count; i += 4) Store(dst + i, ScaleBytes(Load(src + i), lv));
+  for (; i < count; ++i) dst[i] = DarkenPixel<4>(src[i], static_cast<uint32_t>(l));
+}
+
+void WeightedAddSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1, int level2,
+                     int count) {
+  int l1 = ClampLevel(level1);
+  int l2 = ClampLevel(level2);
+  const __m128i v1 = _mm_set1_epi16(static_cast<short>(l1));
+  const __m128i v2 = _mm_set1_epi16(static_cast<short>(l2));
+  int i = 0;
+  for (; i + 4 <= count; i += 4)
+    Store(dst + i, _mm_adds_epu8(ScaleBytes(Load(a + i), v1), ScaleBytes(Load(b + i), v2)));
+  for (; i < count; ++i)
+    dst[i] = WeightedAddPixel<4>(a[i], b[i], static_cast<uint32_t>(l1), static_cast<uint32_t>(l2));
+}
+
+void CrossFadeSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level, int count) {
+  int l = ClampLevel(level);
+  WeightedAddSimd(dst, a, b, 255 - l, l, count);
+}
+
+void InitFadeOperations(int width, int height, int nommx) {
+  hasMmx = nommx ? 0 : PlatformHasSse2();
+  if (hasMmx) {
+    FadeOperations.Whiten = WhitenSimd;
+    FadeOperations.Darken = DarkenSimd;
+    FadeOperations.CrossFade = CrossFadeSimd;
+    FadeOperations.WeightedAdd = WeightedAddSimd;
+  } else {
+    FadeOperations.Whiten = WhitenPlain;
+    FadeOperations.Darken = DarkenPlain;
+    FadeOperations.CrossFade = CrossFadePlain;
+    FadeOperations.WeightedAdd = WeightedAddPlain;
+  }
+  FadeOperations.width = width;
+  FadeOperations.height = height;
+  FadeOperations.hasMmx = hasMmx;
+  for (int a = 0; a < 256; ++a)
+    for (int x = 0; x < 256; ++x) MultiplyTable[a * 256 + x] = (a * x) >> 8;
+}
+
+int HasMmx() { return hasMmx; }
