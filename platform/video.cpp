@@ -1,0 +1,184 @@
+#include "platform/video.h"
+
+#include <SDL.h>
+
+#include <cstring>
+
+#include "platform/capture.h"
+#include "platform/system.h"
+
+namespace {
+
+struct VideoState {
+  int open = 0;
+  int windowed = 0;
+  int verticalBlank = 0;
+  int capture = 0;               // surface in memory, frames to the capture writer
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* texture = nullptr;
+  int width = 0;                 // of the mode set; 0 while none is
+  int height = 0;
+  int bits = 0;
+  int pitch = 0;
+  int locked = 0;
+  int shown = 0;                 // a frame has been unlocked since the mode was set
+  std::vector<uint8_t> surface;  // what the screen shows, in the mode's format
+  std::vector<uint32_t> expanded;
+};
+
+VideoState video;
+
+Uint32 TextureFormat(int bits) {
+  switch (bits) {
+    case 32: return SDL_PIXELFORMAT_RGB888;  // 0x00RRGGBB words
+    case 24: return SDL_PIXELFORMAT_BGR24;   // bytes blue, green, red
+    case 16: return SDL_PIXELFORMAT_RGB565;
+    default: return SDL_PIXELFORMAT_UNKNOWN;
+  }
+}
+
+void DropTexture() {
+  if (video.texture) SDL_DestroyTexture(video.texture);
+  video.texture = nullptr;
+}
+
+bool CreateWindowAndRenderer() {
+  if (!video.window) {
+    Uint32 flags = video.windowed ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
+    // A window three times the frame is comfortable on today's desktops.
+    video.window = SDL_CreateWindow(PlatformWindowTitle(), SDL_WINDOWPOS_CENTERED,
+                                    SDL_WINDOWPOS_CENTERED, 960, 720, flags);
+    if (!video.window) return false;
+    SDL_ShowCursor(SDL_DISABLE);
+  }
+  if (!video.renderer) {
+    Uint32 vsync = video.verticalBlank ? SDL_RENDERER_PRESENTVSYNC : 0;
+    video.renderer = SDL_CreateRenderer(video.window, -1, SDL_RENDERER_ACCELERATED | vsync);
+    if (!video.renderer)
+      video.renderer = SDL_CreateRenderer(video.window, -1, SDL_RENDERER_SOFTWARE | vsync);
+    if (!video.renderer) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void PlatformVideoExpandRow(uint32_t* dst, const uint8_t* src, int count, int bits) {
+  if (bits == 32) {
+    std::memcpy(dst, src, static_cast<size_t>(count) * 4);
+    for (int i = 0; i < count; ++i) dst[i] &= 0xFFFFFF;
+  } else if (bits == 24) {
+    for (int i = 0; i < count; ++i, src += 3)
+      dst[i] = static_cast<uint32_t>(src[0]) | static_cast<uint32_t>(src[1]) << 8 |
+               static_cast<uint32_t>(src[2]) << 16;
+  } else if (bits == 16) {
+    // The top bits of each field repeat into the low ones, so 0x1F and 0x3F
+    // become 255 and 0 stays 0.
+    for (int i = 0; i < count; ++i, src += 2) {
+      uint32_t v = static_cast<uint32_t>(src[0]) | static_cast<uint32_t>(src[1]) << 8;
+      uint32_t r = v >> 11, g = (v >> 5) & 0x3F, b = v & 0x1F;
+      r = (r << 3) | (r >> 2);
+      g = (g << 2) | (g >> 4);
+      b = (b << 3) | (b >> 2);
+      dst[i] = r << 16 | g << 8 | b;
+    }
+  } else {
+    std::memset(dst, 0, static_cast<size_t>(count) * 4);
+  }
+}
+
+int PlatformVideoOpen(int windowed, int verticalBlank) {
+  if (video.open) PlatformVideoClose();
+  video = VideoState();
+  video.windowed = windowed ? 1 : 0;
+  video.verticalBlank = verticalBlank ? 1 : 0;
+  video.capture = PlatformCaptureMode();
+  if (!video.capture && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+  video.open = 1;
+  return 1;
+}
+
+int PlatformVideoSetMode(int width, int height, int bits) {
+  if (!video.open || width <= 0 || height <= 0 || width > 4096 || height > 4096) return 0;
+  Uint32 format = TextureFormat(bits);
+  if (format == SDL_PIXELFORMAT_UNKNOWN) return 0;
+  video.width = video.height = video.bits = video.pitch = 0;
+  video.locked = video.shown = 0;
+  if (!video.capture) {
+    if (!CreateWindowAndRenderer()) return 0;
+    DropTexture();
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    video.texture = SDL_CreateTexture(video.renderer, format, SDL_TEXTUREACCESS_STREAMING, width,
+                                      height);
+    if (!video.texture) return 0;
+    // The logical size keeps 4:3 and puts black bars around the picture.
+    if (SDL_RenderSetLogicalSize(video.renderer, width, height) != 0) {
+      DropTexture();
+      return 0;
+    }
+  }
+  video.width = width;
+  video.height = height;
+  video.bits = bits;
+  video.pitch = width * (bits / 8);
+  video.surface.assign(static_cast<size_t>(video.pitch) * static_cast<size_t>(height), 0);
+  return 1;
+}
+
+int PlatformVideoLock(void** pixels, int* pitchBytes) {
+  if (!video.open || !video.width) return 0;
+  video.locked = 1;
+  *pixels = video.surface.data();
+  *pitchBytes = video.pitch;
+  return 1;
+}
+
+int PlatformVideoUnlock() {
+  if (!video.locked) return 0;
+  video.locked = 0;
+  video.shown = 1;
+  if (video.capture) {
+    if (!CaptureIsOpen()) return 1;
+    if (video.bits == 32)
+      return CaptureFrame(reinterpret_cast<const uint32_t*>(video.surface.data()), video.width,
+                          video.height, video.width);
+    video.expanded.resize(static_cast<size_t>(video.width) * static_cast<size_t>(video.height));
+    for (int y = 0; y < video.height; ++y)
+      PlatformVideoExpandRow(video.expanded.data() + static_cast<size_t>(y) * video.width,
+                             video.surface.data() + static_cast<size_t>(y) * video.pitch,
+                             video.width, video.bits);
+    return CaptureFrame(video.expanded.data(), video.width, video.height, video.width);
+  }
+  if (SDL_UpdateTexture(video.texture, nullptr, video.surface.data(), video.pitch) != 0) return 0;
+  SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
+  SDL_RenderClear(video.renderer);
+  SDL_RenderCopy(video.renderer, video.texture, nullptr, nullptr);
+  SDL_RenderPresent(video.renderer);
+  return 1;
+}
+
+int PlatformVideoClose() {
+  if (!video.open) return 0;
+  DropTexture();
+  if (video.renderer) SDL_DestroyRenderer(video.renderer);
+  if (video.window) {
+    SDL_DestroyWindow(video.window);
+    SDL_ShowCursor(SDL_ENABLE);
+  }
+  if (!video.capture) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  video = VideoState();
+  return 1;
+}
+
+int PlatformVideoReadScreen(std::vector<uint32_t>* pixels, int* width, int* height) {
+  if (!video.open || !video.shown) return 0;
+  pixels->resize(static_cast<size_t>(video.width) * static_cast<size_t>(video.height));
+  for (int y = 0; y < video.height; ++y)
+    PlatformVideoExpandRow(pixels->data() + static_cast<size_t>(y) * video.width,
+                           video.surface.data() + static_cast<size_t>(y) * video.pitch,
+                           video.width, video.bits);
+  *width = video.width;
+  *height = video.height;
+  return 1;
+}
