@@ -1,0 +1,119 @@
+// BMP: 8-bit colour-indexed (uncompressed or run-length) and 24-bit
+// uncompressed. Rows are stored bottom row first, each padded to a multiple
+// of 4 bytes; other depths and compressions leave the pixels alone.
+#include <algorithm>
+#include <vector>
+
+#include "image/picture_reader.h"
+
+namespace {
+const char kInvalid[] = "%s is not a valid .BMP file\n";
+}
+
+int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capacity, PictureResult* result) {
+  PictureReader reader = {file, 0};
+  uint8_t fileHeader[14];
+  uint8_t info[40];
+  if (!ReaderBytes(&reader, fileHeader, sizeof fileHeader) || LoadLe16(fileHeader) != 0x4D42)
+    return PictureRefuse(result, kInvalid, fileName);
+  uint32_t dataOffset = LoadLe32(fileHeader + 10);
+  if (!ReaderBytes(&reader, info, sizeof info)) return PictureRefuse(result, kInvalid, fileName);
+  // Earlier headers shorter than 40 bytes lay their fields out differently.
+  uint32_t infoSize = LoadLe32(info);
+  int64_t width = static_cast<int32_t>(LoadLe32(info + 4));
+  int64_t height = static_cast<int32_t>(LoadLe32(info + 8));
+  int bitCount = static_cast<int>(LoadLe16(info + 14));
+  uint32_t compression = LoadLe32(info + 16);
+  uint32_t coloursUsed = LoadLe32(info + 32);
+  if (infoSize < 40) return PictureRefuse(result, kInvalid, fileName);
+  // A negative height marks rows stored top row first (uncompressed only).
+  int topDown = height < 0;
+  if (topDown) {
+    if (compression != 0) return PictureRefuse(result, kInvalid, fileName);
+    height = -height;
+  }
+  if (!PictureAcceptSize(result, width, height, pixels, capacity, kInvalid, fileName)) return 0;
+  if (!pixels) return 1;
+
+  // The colour table follows the information header: blue, green, red,
+  // reserved. Indices are bytes, so at most 256 entries are kept.
+  uint32_t table[256];
+  int colours = 0;
+  if (bitCount <= 8) {
+    if (coloursUsed == 0) coloursUsed = 1u << bitCount;
+    colours = static_cast<int>(std::min<uint32_t>(coloursUsed, 256));
+    if (infoSize > 40 && std::fseek(file, 14 + static_cast<long>(std::min<uint32_t>(infoSize, 1 << 20)), SEEK_SET))
+      return PictureRefuse(result, kInvalid, fileName);
+    for (int i = 0; i < colours; i++) {
+      uint8_t entry[4];
+      if (!ReaderBytes(&reader, entry, 4)) return PictureRefuse(result, kInvalid, fileName);
+      table[i] = PixelRgb(entry[2], entry[1], entry[0]);
+    }
+  }
+  if (std::fseek(file, static_cast<long>(dataOffset), SEEK_SET)) return PictureRefuse(result, kInvalid, fileName);
+
+  const int w = static_cast<int>(width);
+  const int h = static_cast<int>(height);
+  const int64_t total = width * height;
+  if (compression == 0 && (bitCount == 8 || bitCount == 24)) {
+    const int bytesPerPixel = bitCount / 8;
+    const size_t stride = (static_cast<size_t>(w) * bytesPerPixel + 3) & ~size_t{3};
+    std::vector<uint8_t> line(stride);
+    for (int y = 0; y < h; y++) {
+      if (!ReaderBytes(&reader, line.data(), stride)) return PictureRefuse(result, kInvalid, fileName);
+      uint32_t* row = pixels + static_cast<int64_t>(y) * w;
+      if (bitCount == 8) {
+        for (int x = 0; x < w; x++) {
+          if (line[x] >= colours) return PictureRefuse(result, kInvalid, fileName);
+          row[x] = table[line[x]];
+        }
+      } else {
+        for (int x = 0; x < w; x++) row[x] = PixelRgb(line[x * 3 + 2], line[x * 3 + 1], line[x * 3]);
+      }
+    }
+  } else if (compression == 1 && bitCount == 8) {
+    // Rows follow each other in one stream. An end of line inside a row,
+    // a delta or an early end of bitmap leaves the skipped pixels black.
+    int64_t p = 0;
+    auto skipTo = [&](int64_t target) {
+      target = std::min(target, total);
+      while (p < target) pixels[p++] = 0;
+    };
+    auto index = [&](uint32_t* value) {
+      int i = ReaderByte(&reader);
+      if (reader.truncated || i >= colours) return 0;
+      *value = table[i];
+      return 1;
+    };
+    while (p < total) {
+      int count = ReaderByte(&reader);
+      if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
+      if (count > 0) {
+        uint32_t value;
+        if (!index(&value)) return PictureRefuse(result, kInvalid, fileName);
+        for (; count > 0 && p < total; count--) pixels[p++] = value;
+        continue;
+      }
+      int escape = ReaderByte(&reader);
+      if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
+      if (escape == 0) {
+        if (p % w) skipTo((p / w + 1) * w);
+      } else if (escape == 1) {
+        skipTo(total);
+      } else if (escape == 2) {
+        int dx = ReaderByte(&reader);
+        int dy = ReaderByte(&reader);
+        if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
+        skipTo(p + int64_t{dy} * w + dx);
+      } else {
+        for (int i = 0; i < escape && p < total; i++)
+          if (!index(&pixels[p++])) return PictureRefuse(result, kInvalid, fileName);
+        if ((escape & 1) && p < total) ReaderByte(&reader);
+      }
+    }
+  } else {
+    return 1;
+  }
+  if (!topDown) FlipRows(w, h, pixels);
+  return 1;
+}
