@@ -1,0 +1,3 @@
+#include "effects/frames.h"
+
+alignas(64) uint32_t ScratchFrame[5][kFramePixels];
