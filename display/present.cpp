@@ -119,7 +119,9 @@ void PresentFrame(DisplayDevice* device, int modeWidth, int scaleMode, int hasMm
     default: return;
   }
   uint8_t* surface = reinterpret_cast<uint8_t*>(device->pixels);
-  size_t pitch = static_cast<size_t>(device->pitchPixels) * (device->bitsPerPixel / 8);
+  // Rows are found by the pitch in bytes: a 24-bit surface's pitch need not
+  // be a whole number of pixels, and pitchPixels would lose the remainder.
+  size_t pitch = static_cast<size_t>(device->pitchBytes);
 
   if (modeWidth != device->width && scaleMode != 0) {
     if (!scaleBuffer) return;
@@ -133,7 +135,7 @@ void PresentFrame(DisplayDevice* device, int modeWidth, int scaleMode, int hasMm
     return;
   }
 
-  if (device->pitchPixels == device->width) {
+  if (pitch == static_cast<size_t>(device->width) * (device->bitsPerPixel / 8)) {
     convert(surface, frameBuffer, device->width * device->height * 4);
     return;
   }
