@@ -1,0 +1,348 @@
+#include "music/mp3_player.h"
+
+#include <mpg123.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/system.h"
+
+namespace {
+
+constexpr const char* kSoundtrack = "music\\elt56.mp3";
+constexpr int kMaxRoundsPerUpdate = 1000000;  // keeps a wild clock from overflowing
+
+Mp3Player player = Mp3PlayerDefaults();
+
+// The decoder and the memory it reads from and writes to.
+struct Decoder {
+  mpg123_handle* handle = nullptr;
+  std::unique_ptr<uint8_t[]> file;
+  std::unique_ptr<uint8_t[]> block;
+  uint32_t blockFill = 0;
+};
+
+Decoder decoder;
+
+// 1-based position of the first occurrence of name in line, 0 when absent;
+// case-sensitive, no word boundaries, like every switch of the show.
+int FindSwitch(const char* line, const char* name) {
+  if (!line || std::strlen(line) < 2) return 0;
+  const char* hit = std::strstr(line, name);
+  return hit ? int(hit - line) + 1 : 0;
+}
+
+void CloseDecoder() {
+  if (decoder.handle) {
+    mpg123_close(decoder.handle);
+    mpg123_delete(decoder.handle);
+  }
+  decoder = Decoder{};
+}
+
+bool ConfigureDecoder(const Mp3Player& p) {
+  int err = MPG123_OK;
+  decoder.handle = mpg123_new(nullptr, &err);
+  if (!decoder.handle) return false;
+  mpg123_handle* h = decoder.handle;
+  long flags = MPG123_FORCE_STEREO | MPG123_QUIET;
+  if (p.eightBit) flags |= MPG123_FORCE_8BIT;
+  if (mpg123_param(h, MPG123_ADD_FLAGS, flags, 0.0) != MPG123_OK) return false;
+  if (mpg123_param(h, MPG123_DOWN_SAMPLE, p.downSample, 0.0) != MPG123_OK) return false;
+  if (mpg123_format_none(h) != MPG123_OK) return false;
+  int encoding = p.encoding == 1 ? MPG123_ENC_SIGNED_16 : MPG123_ENC_SIGNED_8;
+  const long* rates = nullptr;
+  size_t count = 0;
+  mpg123_rates(&rates, &count);
+  for (size_t i = 0; i < count; ++i)
+    if (mpg123_format(h, rates[i], MPG123_STEREO, encoding) != MPG123_OK) return false;
+  decoder.block.reset(new (std::nothrow) uint8_t[kMp3BlockSize]);
+  return decoder.block != nullptr;
+}
+
+// Reads the soundtrack whole into memory and hands it to the decoder.
+bool LoadSoundtrack() {
+  FILE* f = PlatformOpenAsset(kSoundtrack, "rb");
+  if (!f) return false;
+  bool ok = false;
+  long size = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+    decoder.file.reset(new (std::nothrow) uint8_t[size_t(size)]);
+    ok = decoder.file && std::fread(decoder.file.get(), 1, size_t(size), f) == size_t(size);
+  }
+  std::fclose(f);
+  if (!ok) return false;
+  if (mpg123_open_feed(decoder.handle) != MPG123_OK) return false;
+  return mpg123_feed(decoder.handle, decoder.file.get(), size_t(size)) == MPG123_OK;
+}
+
+// The channel buffers, made once the first frame has told the output rate.
+void CreateChannelBuffers(Mp3Player* p) {
+  p->sampleBits = p->encoding == 1 ? 16 : 8;
+  if (p->stereo) {
+    p->left = SoundBufferCreate(kMp3ChannelBufferSize, p->outputRate, p->sampleBits);
+    if (!p->left) PlatformMessageBox("Unable to allocate left channel buffer!", "Kestrivane");
+    p->right = SoundBufferCreate(kMp3ChannelBufferSize, p->outputRate, p->sampleBits);
+    if (!p->right) PlatformMessageBox("Unable to allocate right channel buffer!", "Kestrivane");
+    if (p->left) p->left->looping |= 1;
+    if (p->right) p->right->looping |= 1;
+    p->ClockBuffer = p->left;
+  } else {
+    p->centre = SoundBufferCreate(kMp3ChannelBufferSize, p->outputRate, p->sampleBits);
+    if (p->centre) p->centre->looping |= 1;
+    p->ClockBuffer = p->centre;
+  }
+}
+
+void AppendToBlock(const uint8_t* data, size_t bytes) {
+  while (bytes > 0) {
+    size_t room = kMp3BlockSize - decoder.blockFill;
+    size_t n = bytes < room ? bytes : room;
+    std::memcpy(decoder.block.get() + decoder.blockFill, data, n);
+    decoder.blockFill += uint32_t(n);
+    data += n;
+    bytes -= n;
+    if (decoder.blockFill == kMp3BlockSize) {
+      Mp3WriteBlock(&player, decoder.block.get(), kMp3BlockSize);
+      decoder.blockFill = 0;
+    }
+  }
+}
+
+// Decodes one MP3 frame into the block. At the end of the data a block that
+// is partly filled is written too, so the tail of the music (or all of a
+// file shorter than one block) is heard.
+void DecodeFrame() {
+  if (player.endOfData || !decoder.handle) return;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    off_t frame = 0;
+    unsigned char* audio = nullptr;
+    size_t bytes = 0;
+    int r = mpg123_decode_frame(decoder.handle, &frame, &audio, &bytes);
+    if (r == MPG123_NEW_FORMAT) {
+      long rate = 0;
+      int channels = 0, encoding = 0;
+      if (player.outputRate == 0 &&
+          mpg123_getformat(decoder.handle, &rate, &channels, &encoding) == MPG123_OK)
+        player.outputRate = int32_t(rate);
+      continue;
+    }
+    if (r == MPG123_OK) {
+      if (player.outputRate == 0) break;  // data before any format: unusable stream
+      if (audio && bytes) AppendToBlock(audio, bytes);
+      return;
+    }
+    break;
+  }
+  player.endOfData = 1;
+  if (decoder.blockFill > 0) {
+    Mp3WriteBlock(&player, decoder.block.get(), decoder.blockFill);
+    decoder.blockFill = 0;
+  }
+}
+
+// Locks one half of a channel buffer; a refused lock is reported with the
+// channel's name and the buffer is left alone.
+SoundBuffer* LockHalf(SoundBuffer* buffer, uint32_t offset, const char* name) {
+  if (!buffer) return nullptr;
+  if (!SoundBufferLock(buffer, offset, kMp3HalfSize)) {
+    PlatformMessageBox(name, "fail");
+    return nullptr;
+  }
+  return buffer;
+}
+
+// Samples the locked first region can take, and silence for what the block
+// leaves of it.
+uint32_t Capacity(SoundBuffer* b, uint32_t frames, int sampleBytes) {
+  uint32_t room = b->lockBytes1 / uint32_t(sampleBytes);
+  if (frames < room) {
+    std::memset(static_cast<uint8_t*>(b->lockPointer1) + size_t(frames) * sampleBytes,
+                sampleBytes == 1 ? 0x80 : 0, size_t(room - frames) * sampleBytes);
+    return frames;
+  }
+  return room;
+}
+
+inline int16_t Load16(const uint8_t* p) {
+  int16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
+inline void Store16(void* base, uint32_t k, int16_t v) {
+  std::memcpy(static_cast<uint8_t*>(base) + size_t(k) * 2, &v, 2);
+}
+
+}  // namespace
+
+Mp3Player Mp3PlayerDefaults() {
+  Mp3Player p{};
+  p.noSound = 1;
+  p.encoding = 1;
+  p.stereo = 1;
+  p.channels = -1;
+  p.buffersPending = 1;
+  p.firstUpdate = 1;
+  p.sampleBits = 16;
+  return p;
+}
+
+void Mp3ReadSwitches(Mp3Player* p, const char* commandLine) {
+  if (FindSwitch(commandLine, "/mp3_8bit")) {
+    p->eightBit = 1;
+    p->encoding = 4;
+  }
+  if (FindSwitch(commandLine, "/mp3_mono")) p->stereo = 0;
+  if (FindSwitch(commandLine, "/mp3_d1"))
+    p->downSample = 0;
+  else if (FindSwitch(commandLine, "/mp3_d2"))
+    p->downSample = 1;
+  else if (FindSwitch(commandLine, "/mp3_d4"))
+    p->downSample = 2;
+  else
+    p->downSample = 0;
+}
+
+int Mp3Start(const char* commandLine) {
+  if (!player.noSound) Mp3Shutdown();
+  player = Mp3PlayerDefaults();
+  if (FindSwitch(commandLine, "/nosound")) return 1;
+  if (!SoundStart(kMp3DeviceRate, kMp3DeviceBits)) return 0;
+  Mp3ReadSwitches(&player, commandLine);
+  if (!ConfigureDecoder(player) || !LoadSoundtrack()) {
+    CloseDecoder();
+    SoundRelease();
+    return 0;
+  }
+  player.nextHalf = 0;
+  // Prefill: the first block fills half 0 of every channel buffer. A file
+  // shorter than one block ends the prefill at the end of its data.
+  while (player.nextHalf == 0 && !player.endOfData) {
+    DecodeFrame();
+    if (player.buffersPending && player.outputRate > 0) {
+      CreateChannelBuffers(&player);
+      player.buffersPending = 0;
+    }
+  }
+  if (player.buffersPending) {  // not one frame of audio in the file
+    CloseDecoder();
+    SoundRelease();
+    player = Mp3PlayerDefaults();
+    return 0;
+  }
+  player.noSound = 0;
+  return 1;
+}
+
+void Mp3WriteBlock(Mp3Player* p, const uint8_t* block, uint32_t bytes) {
+  uint32_t offset = uint32_t(p->nextHalf) * kMp3HalfSize;
+  const bool eight = p->sampleBits == 8;
+  const uint32_t frames = bytes / (eight ? 2u : 4u);
+  if (p->stereo) {
+    SoundBuffer* l = LockHalf(p->left, offset, "left");
+    SoundBuffer* r = LockHalf(p->right, offset, "right");
+    if (eight) {
+      // Signed decoder bytes to unsigned buffer bytes.
+      if (l) {
+        uint8_t* d = static_cast<uint8_t*>(l->lockPointer1);
+        uint32_t n = Capacity(l, frames, 1);
+        for (uint32_t k = 0; k < n; ++k) d[k] = uint8_t(block[2 * k] + 128);
+      }
+      if (r) {
+        uint8_t* d = static_cast<uint8_t*>(r->lockPointer1);
+        uint32_t n = Capacity(r, frames, 1);
+        for (uint32_t k = 0; k < n; ++k) d[k] = uint8_t(block[2 * k + 1] + 128);
+      }
+    } else {
+      if (l) {
+        uint32_t n = Capacity(l, frames, 2);
+        for (uint32_t k = 0; k < n; ++k) Store16(l->lockPointer1, k, Load16(block + 4 * k));
+      }
+      if (r) {
+        uint32_t n = Capacity(r, frames, 2);
+        for (uint32_t k = 0; k < n; ++k) Store16(r->lockPointer1, k, Load16(block + 4 * k + 2));
+      }
+    }
+    if (l) SoundBufferUnlock(l);
+    if (r) SoundBufferUnlock(r);
+  } else {
+    SoundBuffer* c = LockHalf(p->centre, offset, "middle");
+    if (c && eight) {
+      // Average of the two signed samples, arithmetic shift, then unsigned.
+      uint8_t* d = static_cast<uint8_t*>(c->lockPointer1);
+      uint32_t n = Capacity(c, frames, 1);
+      for (uint32_t k = 0; k < n; ++k) {
+        int sum = int(int8_t(block[2 * k])) + int(int8_t(block[2 * k + 1]));
+        d[k] = uint8_t((sum >> 1) + 128);
+      }
+    } else if (c) {
+      uint32_t n = Capacity(c, frames, 2);
+      for (uint32_t k = 0; k < n; ++k) {
+        int sum = int(Load16(block + 4 * k)) + int(Load16(block + 4 * k + 2));
+        Store16(c->lockPointer1, k, int16_t(sum >> 1));
+      }
+    }
+    if (c) SoundBufferUnlock(c);
+  }
+  p->nextHalf = (p->nextHalf + 1) & 1;
+}
+
+void Mp3Play() {
+  if (player.noSound) return;
+  // A channel buffer that could not be made leaves the music off.
+  if (player.stereo) {
+    if (!player.left || !player.right) return;
+    SoundBufferPlay(player.left, 0, player.outputRate, 255, -127);
+    SoundBufferPlay(player.right, 0, player.outputRate, 255, 127);
+  } else {
+    if (!player.centre) return;
+    SoundBufferPlay(player.centre, 0, player.outputRate, 255, 0);
+  }
+  player.playing = 1;
+}
+
+int Mp3UpdateRounds(int firstUpdate, float t, float lastUpdateTime) {
+  if (firstUpdate) return 5;
+  double rounds = double(t - lastUpdateTime) * 65.0;
+  if (!(rounds >= 1.0)) return 1;  // also a clock that went back, or NaN
+  if (rounds > kMaxRoundsPerUpdate) return kMaxRoundsPerUpdate;
+  return int(rounds);
+}
+
+void Mp3Update(float t) {
+  if (player.noSound) return;
+  int rounds = Mp3UpdateRounds(player.firstUpdate, t, player.lastUpdateTime);
+  player.firstUpdate = 0;
+  player.lastUpdateTime = t;
+  if (!player.playing || !player.ClockBuffer) return;
+  // Decode only while the cursor plays the other half than the one written
+  // next: a block then always lands in the idle half.
+  for (int i = 0; i < rounds && !player.endOfData; ++i) {
+    uint32_t p = SoundBufferPosition(player.ClockBuffer);
+    if (p == kSoundPositionUnknown) continue;
+    bool idle = (p >= kMp3HalfSize && player.nextHalf == 0) ||
+                (p < kMp3HalfSize && player.nextHalf == 1);
+    if (idle) DecodeFrame();
+  }
+}
+
+void Mp3Shutdown() {
+  if (player.noSound) return;
+  SoundBufferStop(player.left);
+  SoundBufferStop(player.right);
+  SoundBufferStop(player.centre);
+  player.playing = 0;
+  CloseDecoder();
+  SoundRelease();
+  // The buffers went with the device.
+  player.left = player.right = player.centre = player.ClockBuffer = nullptr;
+  player.noSound = 1;
+}
+
+SoundBuffer* Mp3ClockBuffer() { return player.noSound ? nullptr : player.ClockBuffer; }
+
+const Mp3Player* Mp3State() { return &player; }
