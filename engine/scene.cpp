@@ -186,11 +186,10 @@ static int IsFreeChild(const Scene* scene, const KeyNode* candidate, int32_t par
 // children; -1 is the root's.
 static int LinkChildren(Scene* scene, KeyNode* node, int depth) {
   int32_t id = node->id;
-  if (node != &scene->root && (id == 0 || id == -1)) return 1;
-  if (depth >= kMaxHierarchyDepth) return 1;
-
+  bool takesChildren = (node == &scene->root || (id != 0 && id != -1)) &&
+                       depth < kMaxHierarchyDepth;
   int count = 0;
-  for (int i = 0; i < scene->nodeCount; i++)
+  for (int i = 0; takesChildren && i < scene->nodeCount; i++)
     if (IsFreeChild(scene, scene->nodes[i], id)) count++;
   node->children = static_cast<KeyNode**>(std::calloc(static_cast<size_t>(count) + 1,
                                                      sizeof(KeyNode*)));
