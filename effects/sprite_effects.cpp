@@ -1,0 +1,106 @@
+// The dancer's silhouettes echoed in flat colours, and the flower sprites.
+#include <cmath>
+#include <cstring>
+
+#include "display/toolkit.h"
+#include "effects/effects.h"
+#include "effects/frames.h"
+#include "effects/slots.h"
+#include "effects/warp_helpers.h"
+#include "raster/raster.h"
+
+namespace {
+
+uint8_t echoMask[kFramePixels];
+
+}  // namespace
+
+// Three silhouettes of the recorded dance, 40 frames apart and running at
+// 35 frames a second, coloured by which of them covers a pixel and softened.
+// Param 1 multiplies the result over the frame; others replace the frame.
+KV_EFFECT(SilhouetteEchoEffect) {
+  (void)start;
+  (void)end;
+  (void)progress;
+  std::memset(echoMask, 0, sizeof echoMask);
+  for (int k = 1; k <= 3; ++k)
+    SilhouetteMask(echoMask, k, static_cast<int>(35.0f * t + 40.0f * static_cast<float>(k)) % 200);
+  uint32_t* out = param == 1 ? ScratchFrame[0] : pixels;
+  for (int i = 0; i < kFramePixels; ++i) {
+    const uint8_t m = echoMask[i];
+    out[i] = m == 0 ? 0x309BD8u : (m & 4) ? 0xB6A264u : (m & 2) ? 0x4186EAu : 0xCF6062u;
+  }
+  Soften(out, out);
+  if (param == 1) TableCombine(pixels, pixels, out, kFramePixels);
+  return 0;
+}
+
+namespace {
+
+// Path and turn factors of each square: centre (160 + 120 sin(a1 t) cos(a2 t),
+// 120 + 80 cos(b1 t) cos(b2 t)), turned by turn x t radians.
+struct FlowerPath {
+  float a1, a2, b1, b2, turn;
+};
+const FlowerPath kFlowerPaths[10] = {
+    {1.0f, 5.0f / 7.0f, 0.25f, 1.2f, 1.0f},   {0.8f, 0.45f, 0.6f, 1.1f, -1.3f},
+    {1.3f, 0.35f, 0.9f, 0.5f, 0.7f},          {0.55f, 1.15f, 1.4f, 0.3f, -0.9f},
+    {1.7f, 0.6f, 0.35f, 0.95f, 1.6f},         {0.9f, 1.4f, 1.05f, 0.7f, -0.6f},
+    {0.4f, 0.85f, 0.75f, 1.35f, 1.2f},        {1.15f, 0.25f, 1.25f, 0.45f, -1.7f},
+    {0.65f, 1.05f, 0.5f, 1.55f, 0.5f},        {1.45f, 0.75f, 0.85f, 0.2f, -1.1f},
+};
+
+Material flowerMaterial;
+
+}  // namespace
+
+// Ten 64 x 64 flower squares, added onto the frame by the rasterizer.
+KV_EFFECT(FlowerSpritesEffect) {
+  (void)start;
+  (void)end;
+  (void)progress;
+  (void)param;
+  const Picture* flower = SlotPicture(TextureSlots[kTexSlotFlower]);
+  if (!flower || flower->width != 64 || flower->height != 64) return 0;
+  InitRasterizer();
+  std::memset(&flowerMaterial, 0, sizeof flowerMaterial);
+  flowerMaterial.mode = RM_ADD | RM_OPACITY;  // added at full opacity, no depth
+  flowerMaterial.opacity = 1.0f;
+  flowerMaterial.colour[0] = flowerMaterial.colour[1] = flowerMaterial.colour[2] = 1.0f;
+  flowerMaterial.sizeCode = TextureSizeCode(64, 64);
+  flowerMaterial.texels = flower->pixels;
+  SetTextureAddressing(&flowerMaterial);
+  // The opacity row is taken when the mode is selected: select it for this
+  // material now, whatever drew last.
+  RasterState.material = &flowerMaterial;
+  SelectRenderMode(flowerMaterial.mode);
+  RasterState.target = {pixels, nullptr, kFrameWidth, kFrameWidth, kFrameHeight};
+  for (const FlowerPath& f : kFlowerPaths) {
+    const float cx = 160.0f + 120.0f * std::sin(f.a1 * t) * std::cos(f.a2 * t);
+    const float cy = 120.0f + 80.0f * std::cos(f.b1 * t) * std::cos(f.b2 * t);
+    const float angle = f.turn * t;
+    const float c = std::cos(angle) * 32.0f, s = std::sin(angle) * 32.0f;
+    // Corners of the square turned about its centre, with the texture's
+    // corners (256 is one repetition).
+    const float corner[4][4] = {{-1, -1, 0, 0}, {1, -1, 255, 0}, {1, 1, 255, 255}, {-1, 1, 0, 255}};
+    ScreenVertex v[4];
+    for (int i = 0; i < 4; ++i) {
+      v[i] = {};
+      v[i].x = cx + corner[i][0] * c - corner[i][1] * s;
+      v[i].y = cy + corner[i][0] * s + corner[i][1] * c;
+      v[i].z = 1.0f;
+      v[i].level = 255.0f;
+      v[i].u = corner[i][2];
+      v[i].v = corner[i][3];
+    }
+    ScreenVertex* tris[2][3] = {{&v[0], &v[1], &v[2]}, {&v[0], &v[2], &v[3]}};
+    for (auto& tri : tris) {
+      RasterState.v0 = tri[0];
+      RasterState.v1 = tri[1];
+      RasterState.v2 = tri[2];
+      RasterState.material = &flowerMaterial;
+      DrawTriangle();
+    }
+  }
+  return 0;
+}
