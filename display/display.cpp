@@ -58,7 +58,8 @@ int Unlock(DisplayDevice* d) {
   return 1;
 }
 
-// Fills the whole frame with one value, whatever the device is pointing at.
+// Fills the whole frame buffer with one value, even while Present has the
+// device pointing at the screen.
 int Clear(DisplayDevice* d, uint32_t value) {
   int count = d->width * d->height;
   for (int i = 0; i < count; ++i) frameBuffer[i] = value;
