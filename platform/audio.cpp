@@ -22,7 +22,7 @@ constexpr int kHalfTaps = kTaps / 2;
 constexpr int kPhaseBits = 10;
 constexpr int kPhases = 1 << kPhaseBits;
 constexpr double kKaiserBeta = 9.0;
-constexpr double kPassFraction = 0.9;  // of the lower Nyquist frequency
+constexpr double kPassFraction = 0.85;  // of the lower Nyquist frequency
 constexpr uint64_t kOne = uint64_t(1) << 32;
 constexpr int kChunkFrames = 256;
 
