@@ -421,7 +421,8 @@ int CaptureClose() {
       ok = false;
     }
     if (state.frames == 0) {
-      Fail("no frame was captured; " + state.path + " stays empty");
+      Fail("no frame was captured, so " + state.path + " was not made");
+      std::remove(state.path.c_str());
       ok = false;
     }
     ok = FinishWav() && ok;
