@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "show/show.h"
+
+int main(int argc, char** argv) { return ShowMain(argc, argv); }

@@ -1,0 +1,24 @@
+#include "music/mp3_player.h"
+#include "music/sound_device.h"
+#include "show/show.h"
+#include "show/timeline.h"
+
+namespace {
+SoundClockState clockState = {0, 0};
+}
+
+int SoundClock(uint32_t* pixels, float t) {
+  if (Show.soundSync) {
+    // Without music there is no clock buffer and t stays the wall-clock time;
+    // a failed query keeps it for this frame.
+    if (SoundBuffer* buffer = Mp3ClockBuffer()) {
+      uint32_t size = 0;
+      if (SoundBufferSize(buffer, &size)) {
+        uint32_t position = SoundBufferPosition(buffer);
+        if (position != 0xFFFFFFFFu)
+          t = SoundClockTime(&clockState, size, position, buffer->bits, buffer->rate);
+      }
+    }
+  }
+  return ShowFrame(pixels, t);
+}
