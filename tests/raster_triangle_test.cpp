@@ -196,28 +196,33 @@ TEST(RasterTriangle, TrianglesSharingAnEdgeDrawEveryPixelOnce) {
   EXPECT_GT(checkedNearEdge, 500);
 }
 
-TEST(RasterTriangle, TextureCoordinatesWrapBothWays) {
-  // 128 x 128 texture whose texel holds its column; u over a 256-pixel row.
+TEST(RasterTriangle, TextureCoordinatesWrapBothWaysFromTheFirstPixelCentre) {
+  // 128 x 128 texture whose texel holds its column; u over a 256-pixel row
+  // whose left end is at x = left.
   Texture tex{128, 128, std::vector<uint32_t>(128 * 128)};
   for (int i = 0; i < 128 * 128; ++i) tex.texels[i] = i % 128;
   struct Case {
-    float u0, u1;
+    float left, u0, u1;
     int (*column)(int x);
   };
   const Case cases[] = {
-      {0, 512, [](int x) { return x % 128; }},           // two repetitions
-      {-512, 0, [](int x) { return x % 128; }},          // the same from negative u
-      {0, -512, [](int x) { return (128 - x % 128) % 128; }},
-      {-128, 128, [](int x) { return (x / 2 + 64) % 128; }},  // one repetition
+      {0, 0, 512, [](int x) { return x % 128; }},   // two repetitions
+      {0, -512, 0, [](int x) { return x % 128; }},  // the same from negative u
+      {0, 0, -512, [](int x) { return (128 - x % 128) % 128; }},
+      {0, -128, 128, [](int x) { return (x / 2 + 64) % 128; }},  // one repetition
+      // u = 4 * (x - 0.5) at the first pixel centre, not 0 at the edge
+      {0.5f, 0, 1024, [](int x) { return (2 * x - 1) % 128; }},
   };
   for (const Case& k : cases) {
-    SCOPED_TRACE(k.u0);
+    SCOPED_TRACE(k.u1);
     Canvas c(320, 4);
     Material m = MakeMaterial(0, tex);
-    ScreenVertex a = V(0, 0, k.u0), b = V(256, 0, k.u1), d = V(0, 4, k.u0);
+    ScreenVertex a = V(k.left, 0, k.u0), b = V(k.left + 256, 0, k.u1), d = V(k.left, 4, k.u0);
     Draw(c, m, a, b, d);
-    for (int x = 0; x < 256; ++x) ASSERT_EQ(c.At(x, 0), static_cast<uint32_t>(k.column(x))) << x;
-    EXPECT_EQ(c.At(256, 0), 0u);
+    const int first = static_cast<int>(std::ceil(k.left));
+    for (int x = first; x < first + 256; ++x)
+      ASSERT_EQ(c.At(x, 0), static_cast<uint32_t>(k.column(x))) << x;
+    EXPECT_EQ(c.At(first + 256, 0), 0u);
   }
 }
 
@@ -261,32 +266,20 @@ void RecordPiece() {
   recordedRoutine();
 }
 
-TEST(RasterTriangle, PerspectiveRowsFollowTheExactProjectionInPiecesOfSixteen) {
+TEST(RasterTriangle, TexturesFollowTheExactMappingAffineAndInPerspectivePieces) {
   // 256 x 256 texture whose texel holds (row << 8) | column.
   Texture tex{256, 256, std::vector<uint32_t>(256 * 256)};
   for (int i = 0; i < 256 * 256; ++i) tex.texels[i] = i;
   // Foreshortened: depth 1 on the left, 2 on the right. Magnified enough that
   // stepping linearly for 16 pixels stays within a texel of the projection,
   // while one linear step across the whole row would be several texels off.
-  ScreenVertex a{10, 5, 1, 0, 0, 0, 0, 0, 0};
-  ScreenVertex b{47, 5, 2, 0, 0, 0, 0, 30, 0};
-  ScreenVertex d{10, 60, 1, 0, 0, 0, 0, 0, 40};
-  const ScreenVertex ka = a, kb = b, kd = d;
-  Canvas c(64, 64);
-  Material m = MakeMaterial(RM_PERSPECTIVE | RM_NODEPTH, tex);
-  InitRasterizer();
-  RasterState.material = &m;
-  SelectRenderMode(m.mode);
-  recordedRoutine = RasterState.span;
-  RasterState.span = RecordPiece;
-  pieces.clear();
-  Draw(c, m, a, b, d);
-  SelectRenderMode(0);
-  ASSERT_GE(pieces.size(), 3u);
-  EXPECT_EQ(std::vector<int>(pieces.begin(), pieces.begin() + 3), (std::vector<int>{16, 16, 5}));
+  // Row 5 is 37 pixels long; the left edge leans.
+  const ScreenVertex ka{10, 5, 1, 0, 0, 0, 0, 0, 0};
+  const ScreenVertex kb{47, 5, 2, 0, 0, 0, 0, 24, 0};
+  const ScreenVertex kd{22, 60, 1, 0, 0, 0, 0, 0, 32};
 
-  // Exact texture position of a pixel centre: u/z, v/z and 1/z are linear in
-  // screen space.
+  // Exact texture position of a pixel centre: u, v are linear in screen space
+  // for the affine modes; u/z, v/z and 1/z are for the perspective ones.
   const double area = (kd.x - ka.x) * (kb.y - ka.y) - (kb.x - ka.x) * (kd.y - ka.y);
   auto exact = [&](int x, int y, bool perspective, double& u, double& v) {
     const double wb = ((kd.x - ka.x) * (y - ka.y) - (x - ka.x) * (kd.y - ka.y)) / area;
@@ -305,23 +298,47 @@ TEST(RasterTriangle, PerspectiveRowsFollowTheExactProjectionInPiecesOfSixteen) {
     const double e = std::fabs(std::floor(want) - static_cast<double>(got));
     return std::min(e, 256 - e);
   };
-  double worst = 0, worstAffine = 0;
-  int drawn = 0;
-  for (int y = 0; y < 64; ++y)
-    for (int x = 0; x < 64; ++x) {
-      if (!Inside(x, y, ka, kb, kd)) continue;
-      const uint32_t t = c.At(x, y);
-      double u, v, au, av;
-      exact(x, y, true, u, v);
-      exact(x, y, false, au, av);
-      if (SegmentDistance(x, y, kb.x, kb.y, kd.x, kd.y) < 0.01) continue;  // on the open edge
-      ++drawn;
-      worst = std::max({worst, texelError(u, t & 0xFF), texelError(v, t >> 8)});
-      worstAffine = std::max({worstAffine, texelError(au, t & 0xFF), texelError(av, t >> 8)});
-    }
-  EXPECT_GT(drawn, 800);
-  EXPECT_LE(worst, 1.0);
-  EXPECT_GT(worstAffine, 4.0);  // the projection matters for this triangle
+  // Worst texel error of a drawing against either mapping, pixels on the
+  // edges left out.
+  auto worstError = [&](Canvas& c, bool perspective) {
+    double worst = 0;
+    int drawn = 0;
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 64; ++x) {
+        if (!Inside(x, y, ka, kb, kd) || SegmentDistance(x, y, ka.x, ka.y, kd.x, kd.y) < 0.01 ||
+            SegmentDistance(x, y, kb.x, kb.y, kd.x, kd.y) < 0.01)
+          continue;
+        double u, v;
+        exact(x, y, perspective, u, v);
+        const uint32_t t = c.At(x, y);
+        worst = std::max({worst, texelError(u, t & 0xFF), texelError(v, t >> 8)});
+        ++drawn;
+      }
+    EXPECT_GT(drawn, 800);
+    return worst;
+  };
+
+  Canvas persp(64, 64);
+  Material m = MakeMaterial(RM_PERSPECTIVE | RM_NODEPTH, tex);
+  InitRasterizer();
+  RasterState.material = &m;
+  SelectRenderMode(m.mode);
+  recordedRoutine = RasterState.span;
+  RasterState.span = RecordPiece;
+  pieces.clear();
+  ScreenVertex a = ka, b = kb, d = kd;
+  Draw(persp, m, a, b, d);
+  SelectRenderMode(0);
+  ASSERT_GE(pieces.size(), 3u);
+  EXPECT_EQ(std::vector<int>(pieces.begin(), pieces.begin() + 3), (std::vector<int>{16, 16, 5}));
+  EXPECT_LE(worstError(persp, true), 1.0);
+  EXPECT_GT(worstError(persp, false), 3.0);  // the projection matters for this triangle
+
+  Canvas affine(64, 64);
+  Material flat = MakeMaterial(0, tex);
+  a = ka, b = kb, d = kd;
+  Draw(affine, flat, a, b, d);
+  EXPECT_LE(worstError(affine, false), 1.0);
 }
 
 // The light levels of the perspective RGB mode run on linearly across the
