@@ -1,0 +1,35 @@
+#include "tools/asset_generator.h"
+
+#include <thread>
+
+#include "tools/generator.h"
+
+namespace {
+
+void GeneratePictureGroups(AssetOutput* out, int groups) {
+  if (groups & ASSETS_PICTURES) {
+    GenerateTitles(out);
+    GeneratePictures(out);
+    GenerateFaces(out);
+    GenerateTextures(out);
+    GenerateCityMaps(out);
+  }
+  if (groups & ASSETS_FLARES) GenerateFlares(out);
+  if (groups & ASSETS_MORPH) GenerateMorphGrid(out);
+}
+
+}  // namespace
+
+int GenerateAssets(const char* dir, int groups, std::string* message) {
+  AssetOutput pictures{dir, 0, 0, {}};
+  AssetOutput music{dir, 0, 0, {}};
+  if (groups & ASSETS_MUSIC) {
+    std::thread worker([&music] { GenerateSoundtrack(&music); });
+    GeneratePictureGroups(&pictures, groups);
+    worker.join();
+  } else {
+    GeneratePictureGroups(&pictures, groups);
+  }
+  if (message) *message = !pictures.message.empty() ? pictures.message : music.message;
+  return pictures.failed == 0 && music.failed == 0;
+}
