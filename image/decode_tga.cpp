@@ -39,13 +39,17 @@ int DecodeTga(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
   // 256 are read over and never used.
   std::vector<uint32_t> map;
   if (colourMapType == 1) {
-    int entryBytes = (entryBits + 7) / 8;
-    if (entryBits != 15 && entryBits != 16 && entryBits != 24 && entryBits != 32)
-      return PictureRefuse(result, kInvalid, fileName);
-    for (int i = 0; i < mapLength; i++) {
-      uint8_t entry[4];
-      if (!ReaderBytes(&reader, entry, entryBytes)) return PictureRefuse(result, kInvalid, fileName);
-      if (i < 256) map.push_back(MapEntry(entry, entryBytes));
+    // Map entries of another width are skipped over; an index into them
+    // then finds no colour.
+    if (entryBits != 15 && entryBits != 16 && entryBits != 24 && entryBits != 32) {
+      if (!ReaderSkip(&reader, long{mapLength} * entryBits / 8)) return PictureRefuse(result, kInvalid, fileName);
+    } else {
+      const int entryBytes = (entryBits + 7) / 8;
+      for (int i = 0; i < mapLength; i++) {
+        uint8_t entry[4];
+        if (!ReaderBytes(&reader, entry, entryBytes)) return PictureRefuse(result, kInvalid, fileName);
+        if (i < 256) map.push_back(MapEntry(entry, entryBytes));
+      }
     }
   }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
+
 namespace craft {
 
 using Bytes = std::vector<uint8_t>;
@@ -345,6 +347,36 @@ inline std::vector<Sample> ExactSamples() {
           TgaTrueColour(0x20, "topdown.tga"), TgaRunTrueColour(), TgaLongRun(), TgaMapped(1), TgaMapped(9),
           BmpEightBit(),  BmpTwentyFourBit(), BmpRunLength(),    BmpRunLengthSkips(), IffByteRun(),
           IffPlainWithMask(), IffChunky(), Rix(), Cel()};
+}
+
+// A JPEG file made by the library's compressor (quality 100, no chroma
+// subsampling); returns its path.
+inline std::string WriteJpeg(const char* name, int width, int height, int components, J_COLOR_SPACE space,
+                             const std::vector<uint8_t>& samples, bool progressive = false) {
+  std::string path = craft::WriteTemp(name, {});
+  FILE* file = std::fopen(path.c_str(), "wb");
+  jpeg_compress_struct info;
+  jpeg_error_mgr error;
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  jpeg_stdio_dest(&info, file);
+  info.image_width = width;
+  info.image_height = height;
+  info.input_components = components;
+  info.in_color_space = space;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 100, TRUE);
+  for (int c = 0; c < info.num_components; c++) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+  if (progressive) jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<JSAMPLE*>(samples.data() + info.next_scanline * width * components);
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::fclose(file);
+  return path;
 }
 
 }  // namespace craft

@@ -1,9 +1,5 @@
 // Each decoder on tiny crafted files: exact pixels for every depth and
 // packing, the size query, and JPEG through the library.
-#include <cstdio>
-
-#include <jpeglib.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -74,41 +70,13 @@ TEST(Decoders, UnhandledVariantsKeepTheSizeAndLeaveThePixels) {
   }
 }
 
-// A JPEG file made by the library's compressor.
-std::string WriteJpeg(const char* name, int width, int height, int components, J_COLOR_SPACE space,
-                      const std::vector<uint8_t>& samples) {
-  std::string path = craft::WriteTemp(name, {});
-  FILE* file = std::fopen(path.c_str(), "wb");
-  jpeg_compress_struct info;
-  jpeg_error_mgr error;
-  info.err = jpeg_std_error(&error);
-  jpeg_create_compress(&info);
-  jpeg_stdio_dest(&info, file);
-  info.image_width = width;
-  info.image_height = height;
-  info.input_components = components;
-  info.in_color_space = space;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 100, TRUE);
-  for (int c = 0; c < info.num_components; c++) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
-  jpeg_start_compress(&info, TRUE);
-  while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<JSAMPLE*>(samples.data() + info.next_scanline * width * components);
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::fclose(file);
-  return path;
-}
-
 int Channel(uint32_t pixel, int shift) { return int(pixel >> shift) & 0xFF; }
 
 TEST(Decoders, JpegGreyscaleAndColour) {
   // Greyscale: a ramp; every pixel has red = green = blue near the sample.
   std::vector<uint8_t> grey(24 * 8);
   for (size_t i = 0; i < grey.size(); i++) grey[i] = uint8_t((i % 24) * 10);
-  std::string greyPath = WriteJpeg("grey.jpg", 24, 8, 1, JCS_GRAYSCALE, grey);
+  std::string greyPath = craft::WriteJpeg("grey.jpg", 24, 8, 1, JCS_GRAYSCALE, grey);
   std::vector<uint32_t> pixels;
   int32_t width, height;
   std::string message;
@@ -129,7 +97,7 @@ TEST(Decoders, JpegGreyscaleAndColour) {
   for (int y = 0; y < 16; y++)
     for (int x = 0; x < 16; x++)
       for (int c = 0; c < 3; c++) rgb[(y * 16 + x) * 3 + c] = uint8_t(colours[(y / 8) * 2 + x / 8][c]);
-  std::string colourPath = WriteJpeg("colour.JpG", 16, 16, 3, JCS_RGB, rgb);
+  std::string colourPath = craft::WriteJpeg("colour.JpG", 16, 16, 3, JCS_RGB, rgb);
   ASSERT_EQ(DecodePictureFile(colourPath.c_str(), &pixels, &width, &height, &message), 1) << message;
   ASSERT_EQ(pixels.size(), 256u);
   for (int i = 0; i < 256; i++) {
@@ -141,7 +109,7 @@ TEST(Decoders, JpegGreyscaleAndColour) {
 
   // Four components come out as four: the size is reported, no row written.
   std::vector<uint8_t> cmyk(8 * 8 * 4, 100);
-  std::string cmykPath = WriteJpeg("cmyk.jpg", 8, 8, 4, JCS_CMYK, cmyk);
+  std::string cmykPath = craft::WriteJpeg("cmyk.jpg", 8, 8, 4, JCS_CMYK, cmyk);
   std::vector<uint32_t> untouched(64, 0xABCDEF);
   PictureResult result;
   EXPECT_EQ(DecodePicture(cmykPath.c_str(), untouched.data(), 64, &result), 1) << result.message;
@@ -152,7 +120,7 @@ TEST(Decoders, JpegGreyscaleAndColour) {
 TEST(Decoders, JpegLibraryErrorsComeBackWithTheLibraryMessage) {
   craft::Bytes valid;
   {
-    std::string path = WriteJpeg("whole.jpg", 8, 8, 1, JCS_GRAYSCALE, std::vector<uint8_t>(64, 77));
+    std::string path = craft::WriteJpeg("whole.jpg", 8, 8, 1, JCS_GRAYSCALE, std::vector<uint8_t>(64, 77));
     FILE* f = std::fopen(path.c_str(), "rb");
     int c;
     while ((c = std::getc(f)) != EOF) valid.push_back(uint8_t(c));
