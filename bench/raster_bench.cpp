@@ -98,6 +98,7 @@ void Triangles(benchmark::State& state) {
 
 BENCHMARK(Triangles)
     ->ArgNames({"side", "mode"})
-    ->ArgsProduct({{8, 48, 320}, {0, RM_PERSPECTIVE, RM_RGBLIT | RM_PERSPECTIVE, RM_ADD | RM_OPACITY}});
+    ->ArgsProduct({{8, 48, 320},
+                   {0, RM_PERSPECTIVE, RM_RGBLIT | RM_PERSPECTIVE, RM_ADD | RM_OPACITY}});
 
 }  // namespace

@@ -44,7 +44,7 @@ struct ScreenVertex {
 struct RenderTarget {
   uint32_t* colour;
   int32_t* depth;
-  int32_t pitch;   // in pixels, for both buffers
+  int32_t pitch;  // in pixels, for both buffers
   int32_t width;
   int32_t height;
 };
@@ -61,9 +61,9 @@ struct RasterEdge {
 
 // Interpolants carried by the set-ups, in this order in the arrays below.
 enum : int32_t {
-  RI_U = 0,    // u, or u/z in perspective modes
-  RI_V,        // v, or v/z
-  RI_IZ,       // 1/z
+  RI_U = 0,  // u, or u/z in perspective modes
+  RI_V,      // v, or v/z
+  RI_IZ,     // 1/z
   RI_LEVEL,
   RI_RED,
   RI_GREEN,
@@ -84,9 +84,9 @@ struct RasterStateRecord {
   TriangleSetupFn setup;
   SectionWalkerFn walker;
   SpanRoutineFn span;
-  int32_t usesDepth;            // the span routine reads the depth buffer
-  uint32_t silhouetteColour;    // always 0
-  const uint8_t* opacityRow;    // MulTable row taken at selection time
+  int32_t usesDepth;          // the span routine reads the depth buffer
+  uint32_t silhouetteColour;  // always 0
+  const uint8_t* opacityRow;  // MulTable row taken at selection time
 
   // Copied from the material and the target per triangle.
   int32_t uShift;
@@ -102,14 +102,14 @@ struct RasterStateRecord {
 
   // Per-triangle working values.
   ScreenVertex* sorted[3];
-  int32_t rowLimit[3];          // ceil(y) of the sorted vertices, within the target
+  int32_t rowLimit[3];  // ceil(y) of the sorted vertices, within the target
   float invArea;
   float slope01, slope02, slope12;
-  int32_t longEdgeRight;        // 1 when v0-v2 is the right edge
-  float ddx[RI_COUNT];          // gradients per pixel
-  float ddy[RI_COUNT];          // gradients per row
-  float leftValue[RI_COUNT];    // interpolants on the left edge at the current row
-  float leftStep[RI_COUNT];     // their change per row along the left edge
+  int32_t longEdgeRight;      // 1 when v0-v2 is the right edge
+  float ddx[RI_COUNT];        // gradients per pixel
+  float ddy[RI_COUNT];        // gradients per row
+  float leftValue[RI_COUNT];  // interpolants on the left edge at the current row
+  float leftStep[RI_COUNT];   // their change per row along the left edge
   RasterEdge left;
   RasterEdge right;
 
@@ -118,10 +118,10 @@ struct RasterStateRecord {
   int32_t count;
   uint32_t* colour;
   int32_t* depth;
-  int32_t u, du;                // 16.16
+  int32_t u, du;  // 16.16
   int32_t v, dv;
-  int32_t z, dz;                // trunc(1e9 / z)
-  int32_t level, dlevel;        // 16.16 light levels
+  int32_t z, dz;          // trunc(1e9 / z)
+  int32_t level, dlevel;  // 16.16 light levels
   int32_t red, dred;
   int32_t green, dgreen;
   int32_t blue, dblue;

@@ -381,7 +381,8 @@ void SelectRenderMode(int32_t mode) {
     Select(SetupTriangle<kAffineUV, false>, WalkAffine<kAffineUV>, SpanAddOpacity, 0);
     SelectOpacityRow();
   } else if (add) {
-    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, SpanAddLevelDepth, 1);
+    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, SpanAddLevelDepth,
+           1);
   } else if (rgb && perspective) {
     Select(SetupTriangle<kUVZRgb, true>, WalkPerspective<kUVZRgb>, noDepth ? SpanRgb : SpanRgbDepth,
            !noDepth);
