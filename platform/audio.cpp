@@ -37,7 +37,10 @@ struct PlatformAudioBuffer {
   int rate = 22050;
   int volume = 0;
   int pan = 0;
-  // Main thread only: the lock that is out.
+  // Main thread only: the lock that is out. Locked regions point into a
+  // mirror of the ring; unlocking copies them into the ring under the device
+  // lock, so the mixer never reads bytes while they are being written.
+  std::unique_ptr<uint8_t[]> mirror;
   bool locked = false;
   void* lock1 = nullptr;
   uint32_t lockBytes1 = 0;
@@ -310,14 +313,22 @@ int PlatformAudioBufferLock(PlatformAudioBuffer* buffer, uint32_t offset, uint32
   uint32_t first = std::min(bytes, buffer->size - offset);
   uint32_t second = bytes - first;
   if (second && (!region2 || !bytes2)) return 0;
-  *region1 = buffer->data.get() + offset;
+  if (!buffer->mirror) {
+    buffer->mirror.reset(new (std::nothrow) uint8_t[buffer->size]);
+    if (!buffer->mirror) return 0;
+  }
+  // The mixer only reads the ring, so it can be copied without the lock.
+  uint8_t* mirror = buffer->mirror.get();
+  std::memcpy(mirror + offset, buffer->data.get() + offset, first);
+  std::memcpy(mirror, buffer->data.get(), second);
+  *region1 = mirror + offset;
   *bytes1 = first;
-  if (region2) *region2 = second ? buffer->data.get() : nullptr;
+  if (region2) *region2 = second ? mirror : nullptr;
   if (bytes2) *bytes2 = second;
   buffer->locked = true;
   buffer->lock1 = *region1;
   buffer->lockBytes1 = first;
-  buffer->lock2 = second ? buffer->data.get() : nullptr;
+  buffer->lock2 = second ? mirror : nullptr;
   buffer->lockBytes2 = second;
   return 1;
 }
@@ -327,6 +338,13 @@ int PlatformAudioBufferUnlock(PlatformAudioBuffer* buffer, void* region1, uint32
   if (!Owned(buffer) || !buffer->locked) return 0;
   if (region1 != buffer->lock1 || bytes1 > buffer->lockBytes1) return 0;
   if (region2 && (region2 != buffer->lock2 || bytes2 > buffer->lockBytes2)) return 0;
+  uint8_t* mirror = buffer->mirror.get();
+  size_t offset = static_cast<uint8_t*>(region1) - mirror;
+  {
+    AudioGuard guard;
+    std::memcpy(buffer->data.get() + offset, region1, bytes1);
+    if (region2) std::memcpy(buffer->data.get(), region2, bytes2);
+  }
   buffer->locked = false;
   buffer->lock1 = buffer->lock2 = nullptr;
   buffer->lockBytes1 = buffer->lockBytes2 = 0;

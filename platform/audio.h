@@ -40,8 +40,9 @@ PlatformAudioBuffer* PlatformAudioBufferCreate(uint32_t bytes, int rate, int bit
 
 // Locks bytes from offset. A range running past the end continues at the
 // start of the ring in a second region; otherwise region 2 is null and 0.
-// Fails for an offset outside the ring, a size of 0 or above the ring's
-// size, or a ring that is already locked.
+// The regions hold the ring's bytes; what is written there reaches the ring
+// at unlock, in one piece for the mixer. Fails for an offset outside the
+// ring, a size of 0 or above the ring's size, or a ring already locked.
 int PlatformAudioBufferLock(PlatformAudioBuffer* buffer, uint32_t offset, uint32_t bytes,
                             void** region1, uint32_t* bytes1, void** region2, uint32_t* bytes2);
 // Gives the regions back; they must be those the lock returned.
