@@ -64,8 +64,11 @@ KV_EFFECT(FlowerSpritesEffect) {
   if (!flower || flower->width != 64 || flower->height != 64) return 0;
   InitRasterizer();
   std::memset(&flowerMaterial, 0, sizeof flowerMaterial);
-  flowerMaterial.mode = RM_ADD | RM_OPACITY;  // added at full opacity, no depth
-  flowerMaterial.opacity = 1.0f;
+  // Added at a little over half strength, no depth: the flowers' black
+  // surround adds nothing, and they keep their colour over the light
+  // silhouette layer they are drawn on.
+  flowerMaterial.mode = RM_ADD | RM_OPACITY;
+  flowerMaterial.opacity = 0.55f;
   flowerMaterial.colour[0] = flowerMaterial.colour[1] = flowerMaterial.colour[2] = 1.0f;
   flowerMaterial.sizeCode = TextureSizeCode(64, 64);
   flowerMaterial.texels = flower->pixels;
