@@ -329,6 +329,7 @@ TEST(RasterTriangle, SelectionFollowsTheFirstMatchingModeRow) {
       {-1, nullptr},
   };
   InitRasterizer();
+  RasterState.material = nullptr;  // opacity modes then take row 0
   for (const auto& [mode, span] : cases) {
     SelectRenderMode(mode);
     EXPECT_EQ(RasterState.mode, mode);
