@@ -84,7 +84,7 @@ void Impact(Mixdown* m, float t0, float amp) {
     float x = NoiseSample(m), hp = x - prev;
     prev = x;
     phase += 2.0f * kPi * (40.0f + 30.0f * std::exp(-t * 8.0f)) / kRate;
-    float v = hp * 0.55f * std::exp(-t * 2.2f) + std::sin(phase) * 0.8f * std::exp(-t * 3.0f);
+    float v = hp * 0.55f * std::exp(-t * 2.2f) + std::sin(phase) * 0.8f * std::exp(-t * 6.0f);
     Put(m, SampleAt(t0) + i, v * amp, (i & 1) ? 0.25f : -0.25f, 0.2f);
   }
 }
@@ -213,10 +213,10 @@ const Section kSections[] = {
     {115.8f, 1, KICK4 | SNARE | HATS16 | BASS | PAD | LEAD | ARP, 1.0f, 1.0f},
     {130.2f, 3, KICK4 | SNARE | HATS | BASS, 0.7f, 0.6f},
     {144.6f, 0, PAD | ARP | LEAD, 0.48f, 0.6f},
-    {166.5f, 2, PAD, 0.28f, 0.3f},
+    {166.5f, 2, PAD | BASS_LONG, 0.42f, 0.3f},
     {173.6f, 3, ROLL | ARP | BASS_LONG, 0.6f, 0.7f},
     {180.6f, 1, KICK_HALF | DUCK | BASS | PAD | HATS16, 1.0f, 1.0f},
-    {195.0f, 0, KICK4 | SNARE | HATS | BASS | LEAD, 0.72f, 0.8f},
+    {195.0f, 0, KICK4 | SNARE | HATS | BASS | LEAD, 0.6f, 0.5f},
     {224.0f, 3, HATS16 | BASS, 0.5f, 0.5f},
     {238.0f, 2, PAD | LEAD, 0.36f, 0.4f},
     {247.2f, 1, KICK4 | SNARE | HATS16 | BASS | PAD, 1.0f, 1.0f},
@@ -246,7 +246,7 @@ void ComposeSection(Mixdown* m, const Section& s, float end) {
       float t = bt + beat * kBeat;
       if (t >= end - 0.02f) break;
       if (parts & KICK4) Kick(m, t, 0.9f * lv);
-      if ((parts & KICK_HALF) && (beat % 2 == 0)) Kick(m, t, 1.0f * lv);
+      if ((parts & KICK_HALF) && (beat % 2 == 0)) Kick(m, t, 1.2f * lv);
       if ((parts & SNARE) && (beat % 2 == 1)) Snare(m, t, 0.5f * lv);
       if (parts & HATS) {
         Hat(m, t + kBeat * 0.5f, 0.22f * lv, 40.0f);

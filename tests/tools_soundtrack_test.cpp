@@ -1,0 +1,168 @@
+// The generated soundtrack, decoded as the show decodes it: long enough,
+// stereo at 44.1 kHz, never silent, and composed on the show's timeline:
+// its sections change at the scene changes, its accents fall on the white
+// flashes, and its kick keeps the 0.8 s beat of the beat section.
+#include <gtest/gtest.h>
+#include <mpg123.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "image/asset_names.h"
+#include "tests/tools_support.h"
+
+namespace {
+
+constexpr int kRate = 44100;
+
+struct Decoded {
+  long rate = 0;
+  int channels = 0;
+  std::vector<float> mono;  // mid of the two channels, -1..1
+};
+
+const Decoded& Soundtrack() {
+  static Decoded d = [] {
+    Decoded out;
+    std::string path = AssetFile(Generated().dir, kSoundtrack);
+    mpg123_init();
+    int err = 0;
+    mpg123_handle* h = mpg123_new(nullptr, &err);
+    if (!h) return out;
+    mpg123_format_none(h);
+    mpg123_format(h, 44100, MPG123_STEREO | MPG123_MONO, MPG123_ENC_SIGNED_16);
+    if (mpg123_open(h, path.c_str()) != MPG123_OK) {
+      mpg123_delete(h);
+      return out;
+    }
+    int encoding = 0;
+    mpg123_getformat(h, &out.rate, &out.channels, &encoding);
+    std::vector<unsigned char> buffer(1 << 16);
+    size_t done = 0;
+    int ret;
+    while ((ret = mpg123_read(h, buffer.data(), buffer.size(), &done)) == MPG123_OK || ret == MPG123_NEW_FORMAT ||
+           done > 0) {
+      const int16_t* s = reinterpret_cast<const int16_t*>(buffer.data());
+      size_t n = done / 2;
+      for (size_t i = 0; i + 1 < n; i += 2) out.mono.push_back((s[i] + s[i + 1]) / 65536.0f);
+      if (ret != MPG123_OK && ret != MPG123_NEW_FORMAT) break;
+    }
+    mpg123_close(h);
+    mpg123_delete(h);
+    return out;
+  }();
+  return d;
+}
+
+// Energy in three bands (below ~150 Hz, the middle, above ~3 kHz) per frame
+// of hop samples, from one-pole splits of the signal.
+struct Bands {
+  int hop;
+  std::vector<double> low, mid, high;
+};
+
+Bands SplitBands(const std::vector<float>& x, int hop) {
+  Bands b{hop, {}, {}, {}};
+  double lp1 = 0, lp2 = 0, el = 0, em = 0, eh = 0;
+  const double a1 = 1 - std::exp(-2 * M_PI * 150.0 / kRate), a2 = 1 - std::exp(-2 * M_PI * 3000.0 / kRate);
+  for (size_t i = 0; i < x.size(); i++) {
+    lp1 += a1 * (x[i] - lp1);
+    lp2 += a2 * (x[i] - lp2);
+    double low = lp1, mid = lp2 - lp1, high = x[i] - lp2;
+    el += low * low;
+    em += mid * mid;
+    eh += high * high;
+    if ((i + 1) % hop == 0) {
+      b.low.push_back(el / hop);
+      b.mid.push_back(em / hop);
+      b.high.push_back(eh / hop);
+      el = em = eh = 0;
+    }
+  }
+  return b;
+}
+
+double Db(double e) { return 10 * std::log10(e + 1e-12); }
+
+double MeanDb(const std::vector<double>& e, int hop, double t0, double t1) {
+  int a = static_cast<int>(t0 * kRate / hop), z = static_cast<int>(t1 * kRate / hop);
+  double sum = 0;
+  for (int i = a; i < z; i++) sum += e[i];
+  return Db(sum / std::max(1, z - a));
+}
+
+// Largest change of band level across t, comparing the seconds before and after.
+double Novelty(const Bands& b, double t) {
+  double n = 0;
+  for (const std::vector<double>* e : {&b.low, &b.mid, &b.high})
+    n = std::max(n, std::fabs(MeanDb(*e, b.hop, t - 2.5, t - 0.3) - MeanDb(*e, b.hop, t + 0.3, t + 2.5)));
+  return n;
+}
+
+const double kSceneChanges[] = {29.3, 58.0, 72.6, 87.0, 99.0, 115.8, 130.2, 144.6, 166.5,
+                                173.6, 180.6, 195.0, 224.0, 238.0, 247.2, 252.2};
+
+TEST(Soundtrack, DecodesToAtLeast268SecondsOfStereo44100) {
+  const Decoded& d = Soundtrack();
+  EXPECT_EQ(d.rate, 44100);
+  EXPECT_EQ(d.channels, 2);
+  EXPECT_GE(d.mono.size(), static_cast<size_t>(268.0 * kRate));
+}
+
+TEST(Soundtrack, NoFiveSecondWindowIsSilent) {
+  const Decoded& d = Soundtrack();
+  ASSERT_GE(d.mono.size(), static_cast<size_t>(268.0 * kRate));
+  for (size_t start = 0; start + 5 * kRate <= d.mono.size(); start += kRate / 2) {
+    double e = 0;
+    for (size_t i = start; i < start + 5 * kRate; i++) e += d.mono[i] * d.mono[i];
+    EXPECT_GT(Db(e / (5 * kRate)), -40.0) << "window at " << start / kRate << " s";
+  }
+}
+
+// Every scene change is a clear step in some band, and a larger one than the
+// music's changes at most other moments.
+TEST(Soundtrack, SectionsChangeAtTheSceneChanges) {
+  const Decoded& d = Soundtrack();
+  ASSERT_GE(d.mono.size(), static_cast<size_t>(268.0 * kRate));
+  Bands b = SplitBands(d.mono, kRate / 20);
+  std::vector<double> elsewhere;
+  for (double t = 3.0; t < 265.0; t += 0.5) {
+    bool near = false;
+    for (double s : kSceneChanges) near = near || std::fabs(t - s) < 3.0;
+    if (!near) elsewhere.push_back(Novelty(b, t));
+  }
+  std::sort(elsewhere.begin(), elsewhere.end());
+  double typical = elsewhere[elsewhere.size() * 3 / 4];
+  for (double t : kSceneChanges) {
+    double n = Novelty(b, t);
+    EXPECT_GT(n, 3.0) << "at " << t << " s";
+    EXPECT_GT(n, typical) << "at " << t << " s";
+  }
+}
+
+// The white flashes of the beat section each start a burst of high sound.
+TEST(Soundtrack, AccentsFallOnTheFlashKeys) {
+  const Decoded& d = Soundtrack();
+  ASSERT_GE(d.mono.size(), static_cast<size_t>(268.0 * kRate));
+  Bands b = SplitBands(d.mono, kRate / 100);
+  const double flashes[] = {181.5, 182.7, 183.6, 184.5, 185.5, 186.4, 187.3, 188.2, 189.1, 190.0, 190.9, 191.7, 192.6};
+  for (double t : flashes) {
+    double before = MeanDb(b.high, b.hop, t - 0.12, t - 0.02), after = MeanDb(b.high, b.hop, t + 0.0, t + 0.1);
+    EXPECT_GT(after - before, 3.0) << "at " << t << " s";
+  }
+}
+
+// In the beat section the low band rises on every 0.8 s beat and falls between.
+TEST(Soundtrack, BeatSectionKeepsThe08SecondKick) {
+  const Decoded& d = Soundtrack();
+  ASSERT_GE(d.mono.size(), static_cast<size_t>(268.0 * kRate));
+  Bands b = SplitBands(d.mono, kRate / 100);
+  for (int k = 1; k < 17; k++) {
+    double t = 180.6 + 0.8 * k;
+    double on = MeanDb(b.low, b.hop, t, t + 0.12), off = MeanDb(b.low, b.hop, t - 0.35, t - 0.15);
+    EXPECT_GT(on - off, 4.0) << "beat at " << t << " s";
+  }
+}
+
+}  // namespace
