@@ -86,13 +86,14 @@ void RadialBlur(uint32_t* frame, float cx, float cy, float strength, float a, fl
   const int32_t* tb = MultiplyTable + wb * 256;
   // Per-axis sample positions for this call, held inside the frame (a
   // strength above 1 or a centre off the frame would otherwise leave it).
+  auto samplePosition = [strength](int i, float centre, int size) {
+    int64_t at = i + static_cast<int64_t>(
+                         ToInt(static_cast<double>(strength * (centre - static_cast<float>(i)))));
+    return static_cast<int>(at < 0 ? 0 : (at >= size ? size - 1 : at));
+  };
   int sx[kFrameWidth], sy[kFrameHeight];
-  for (int i = 0; i < kFrameWidth; ++i)
-    sx[i] = Clamp(i + ToInt(static_cast<double>(strength * (cx - static_cast<float>(i)))), 0,
-                  kFrameWidth - 1);
-  for (int i = 0; i < kFrameHeight; ++i)
-    sy[i] = Clamp(i + ToInt(static_cast<double>(strength * (cy - static_cast<float>(i)))), 0,
-                  kFrameHeight - 1);
+  for (int i = 0; i < kFrameWidth; ++i) sx[i] = samplePosition(i, cx, kFrameWidth);
+  for (int i = 0; i < kFrameHeight; ++i) sy[i] = samplePosition(i, cy, kFrameHeight);
   const int ix = Clamp(ToInt(static_cast<double>(cx)), 0, kFrameWidth - 1);
   const int iy = Clamp(ToInt(static_cast<double>(cy)), 0, kFrameHeight - 1);
   auto blend = [&](int x, int y) {
@@ -119,6 +120,7 @@ void RadialBlur(uint32_t* frame, float cx, float cy, float strength, float a, fl
 
 void ZoomBlitAdd(uint32_t* target, const uint32_t* picture, float w) {
   if (!(w >= 3.0f)) w = 3.0f;
+  if (w > 1.0e6f) w = 1.0e6f;  // far past the picture already; keeps the steps in range
   // 16.16 picture position of the target's top-left pixel and the step per
   // target pixel, the same along both axes.
   const int64_t step = ToInt64(static_cast<double>(w / 320.0f * 65536.0f));
@@ -212,7 +214,8 @@ void ThreeTapWarp(uint32_t* target, const uint32_t* texture, float phase) {
   Position(p[0], 160 + 160 * std::cos(w / 128), 120 + 50 * std::sin(w / 128));
   Position(p[1], 160 + 130 * std::sin(w / 248), 120 + 100 * std::cos(w / 168));
   Position(p[2], 160 + 70 * std::sin(w / 228), 120 + 90 * std::cos(w / 328));
-  WarpTextureOffset = 256 * ToInt(256 * std::cos(w / 412)) + ToInt(256 * std::sin(w / 312));
+  WarpTextureOffset = 256 * Clamp(ToInt(256 * std::cos(w / 412)), -256, 256) +
+                      Clamp(ToInt(256 * std::sin(w / 312)), -256, 256);
   ThreeTaps(target, texture, LensTables[kLensE], LensTables[kLensF], p, WarpTextureOffset);
 }
 
