@@ -36,25 +36,45 @@ TEST(PlatformVideo, ExpandRowFillsLowBitsFromHighBits) {
   }
 }
 
-// Draws three frames into the surface of each depth and reads the last back
-// as the screen shows it.
+// Draws three frames into the surface of each depth, the first row red, and
+// reads the last back as the screen shows it; with a software renderer (whose
+// picture stays readable after presenting) also from the window itself, which
+// proves the texture's format matches the surface.
 void PresentEveryDepth(int width, int height) {
   for (int bits : {32, 24, 16}) {
     ASSERT_EQ(PlatformVideoSetMode(width, height, bits), 1) << bits << " " << SDL_GetError();
+    const uint8_t red[3][4] = {{0, 0xF8}, {0, 0, 0xFF}, {0, 0, 0xFF, 0}};
     for (int frame = 0; frame < 3; ++frame) {
       void* pixels = nullptr;
       int pitch = 0;
       ASSERT_EQ(PlatformVideoLock(&pixels, &pitch), 1);
       ASSERT_EQ(pitch, width * bits / 8);
-      std::memset(pixels, 0, static_cast<size_t>(pitch) * height);
-      std::memset(static_cast<uint8_t*>(pixels) + pitch * (height - 1), 0xFF, bits / 8);
+      uint8_t* p = static_cast<uint8_t*>(pixels);
+      std::memset(p, 0, static_cast<size_t>(pitch) * height);
+      for (int x = 0; x < width; ++x) std::memcpy(p + x * bits / 8, red[bits / 8 - 2], bits / 8);
+      std::memset(p + pitch * (height - 1), 0xFF, bits / 8);
       EXPECT_EQ(PlatformVideoUnlock(), 1);
     }
     std::vector<uint32_t> screen;
     int w = 0, h = 0;
     ASSERT_EQ(PlatformVideoReadScreen(&screen, &w, &h), 1);
+    EXPECT_EQ(screen[0], 0xFF0000u) << bits;
     EXPECT_EQ(screen[static_cast<size_t>(width) * (height - 1)], 0xFFFFFFu) << bits;
-    EXPECT_EQ(screen[0], 0u);
+    EXPECT_EQ(screen[static_cast<size_t>(width)], 0u);
+    SDL_Window* window = nullptr;
+    for (Uint32 id = 1; !window && id < 8; ++id) window = SDL_GetWindowFromID(id);
+    SDL_Renderer* renderer = window ? SDL_GetRenderer(window) : nullptr;
+    SDL_RendererInfo info;
+    if (!renderer || SDL_GetRendererInfo(renderer, &info) != 0 ||
+        !(info.flags & SDL_RENDERER_SOFTWARE))
+      continue;
+    int ww = 0, wh = 0;
+    SDL_GetRendererOutputSize(renderer, &ww, &wh);
+    // The middle of the frame's top row, below the bar when there is one.
+    SDL_Rect top = {ww / 2, std::max(0, (wh - ww * 3 / 4) / 2), 1, 1};
+    uint32_t argb = 0;
+    ASSERT_EQ(SDL_RenderReadPixels(renderer, &top, SDL_PIXELFORMAT_ARGB8888, &argb, 4), 0);
+    EXPECT_EQ(argb & 0xFFFFFF, 0xFF0000u) << bits << " bits in the window";
   }
   EXPECT_EQ(PlatformVideoUnlock(), 0);  // not locked
 }
@@ -79,6 +99,7 @@ TEST(PlatformVideo, CaptureModeHandsEveryFrameToTheWriter) {
 
 TEST(PlatformVideo, WindowPresentsEveryDepthOffscreen) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("SDL_RENDER_DRIVER", "software", 1);  // so the window can be read back
   PlatformCreateWindow("Kestrivane");
   ASSERT_EQ(PlatformVideoOpen(1, 0), 1) << SDL_GetError();
   PresentEveryDepth(320, 240);
