@@ -185,7 +185,7 @@ bool StartEncoder() {
     args.insert(args.end(), {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
                              "-crf", "24", "-b:v", "0"});
   } else {
-    args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "16"});
+    args.insert(args.end(), {"-c:v", "libx264", "-preset", "superfast", "-crf", "16"});
   }
   args.insert(args.end(), {"-pix_fmt", "yuv420p", state.videoPath});
   // -nostdin stops ffmpeg's key handling; the pictures still come through
