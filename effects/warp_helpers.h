@@ -21,8 +21,11 @@ void Soften(uint32_t* target, const uint32_t* source);
 void RadialBlur(uint32_t* frame, float cx, float cy, float strength, float a, float b);
 
 // Adds a w x 0.75w window from the centre of a 320 x 240 picture, scaled to
-// the whole frame, with per-byte saturation; w is at least 3.
+// the whole frame, with per-byte saturation; w is at least 3. The plain and
+// the SIMD variant give the same bytes; HasMmx() chooses.
 void ZoomBlitAdd(uint32_t* target, const uint32_t* picture, float w);
+void ZoomBlitAddPlain(uint32_t* target, const uint32_t* picture, float w);
+void ZoomBlitAddSimd(uint32_t* target, const uint32_t* picture, float w);
 
 // Lens tables: 640 x 480 bytes each, built by WarpSetup.
 enum LensTableIndex { kLensA = 0, kLensB, kLensC, kLensD, kLensE, kLensF };

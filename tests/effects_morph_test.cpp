@@ -200,18 +200,6 @@ TEST_F(MorphRender, EndsShowOnePictureUndistorted) {
   }
 }
 
-TEST_F(MorphRender, HalfwayBlendsBothWarps) {
-  Morph = BentGrid();
-  std::vector<uint32_t> t1(kFramePixels, 0), t2(kFramePixels, 0);
-  RenderMorph(t1.data(), t2.data(), first.data(), second.data(), 0.5f);
-  // Corner pixel (0, 0) does not move: both warps sample their own (0, 0).
-  uint32_t expect = 0;
-  for (int s = 0; s < 24; s += 8)
-    expect |= (((((first[0] >> s) & 0xFF) * 128) >> 8) + ((((second[0] >> s) & 0xFF) * 127) >> 8))
-              << s;
-  EXPECT_EQ(t1[0], expect);
-}
-
 TEST_F(MorphRender, EmptyGridDrawsNoPixel) {
   std::memset(&Morph, 0, sizeof Morph);
   std::vector<uint8_t> bad = {'n', 'o', 't'};
