@@ -42,9 +42,11 @@ int windowed = 0;
 uint32_t* frameBuffer = nullptr;
 uint32_t* scaleBuffer = nullptr;
 
-// Opens the frame for drawing. A second Lock leaves the open frame as it is.
+// Opens the frame for drawing. A second Lock leaves the open frame as it is;
+// but a device left locked on the screen surface by a failed Present is
+// pointed back at the frame, or drawing would run over the surface.
 int Lock(DisplayDevice* d) {
-  if (d->isLocked == 1) return 1;
+  if (d->isLocked == 1 && d->pixels == frameBuffer) return 1;
   d->pixels = frameBuffer;
   d->pitchBytes = d->width * 4;
   d->pitchPixels = d->width;

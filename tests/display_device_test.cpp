@@ -145,6 +145,9 @@ TEST(Display, LockUnlockAndPresentFailures) {
   screen.unlockFails = true;
   EXPECT_EQ(d->Present(d), 0);
   EXPECT_EQ(d->isLocked, 1);
+  EXPECT_EQ(d->Lock(d), 1);  // the next frame is drawn into the frame again
+  EXPECT_EQ(d->pixels, frame);
+  EXPECT_EQ(d->pitchPixels, 320);
 }
 
 // Every depth, with whole-frame and row-by-row surfaces (a 24-bit pitch that
