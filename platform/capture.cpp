@@ -422,7 +422,6 @@ int CaptureClose() {
     }
     if (state.frames == 0) {
       Fail("no frame was captured, so " + state.path + " was not made");
-      std::remove(state.path.c_str());
       ok = false;
     }
     ok = FinishWav() && ok;
@@ -431,6 +430,8 @@ int CaptureClose() {
       std::remove(state.videoPath.c_str());
       std::remove(state.wavPath.c_str());
     }
+    // A video that failed is not left behind looking like a finished one.
+    if (!ok) std::remove(state.path.c_str());
   } else {
     if (!FinishWav()) {
       Fail("cannot finish " + state.wavPath);
