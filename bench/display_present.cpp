@@ -42,7 +42,8 @@ std::vector<uint32_t> RandomFrame() {
 void BM_Present(benchmark::State& state) {
   DisplayRelease();
   DisplaySetVideo(&kMemoryVideo);
-  DisplayDevice* d = DisplayStart(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+  DisplayDevice* d = DisplayStart(static_cast<int>(state.range(0)),
+                                  static_cast<int>(state.range(1)),
                                   static_cast<int>(state.range(2)));
   if (!d) {
     state.SkipWithError("display did not start");
