@@ -51,14 +51,22 @@ TEST(FadeOperations, LevelsClampAndEmptyCountsWriteNothing) {
 // The SIMD variants must give the plain results on the colour channels for any
 // count (tails included) and level, and run the same formula on bits 24-31.
 TEST(FadeOperations, SimdMatchesPlainOnColourAndFormulaOnTopByte) {
-  for (int count : {1, 3, 4, 7, 16, 77, 76800}) {
+  for (int count : {1, 3, 4, 7, 16, 1003, 76800}) {
     auto a = RandomPixels(static_cast<size_t>(count), 1u + static_cast<uint32_t>(count));
     auto b = RandomPixels(static_cast<size_t>(count), 99u + static_cast<uint32_t>(count));
-    for (int level : {0, 1, 77, 128, 254, 255, 300}) {
+    // Every level on the smaller frames, a sample on the whole frame; levels
+    // outside 0..255 clamp.
+    std::vector<int> levels;
+    if (count < 76800) {
+      for (int level = -3; level <= 258; ++level) levels.push_back(level);
+    } else {
+      levels = {-1, 0, 1, 77, 128, 254, 255, 300};
+    }
+    for (int level : levels) {
       std::vector<uint32_t> p(a.size()), s(a.size());
       WhitenPlain(p.data(), a.data(), level, count);
       WhitenSimd(s.data(), a.data(), level, count);
-      int l = level > 255 ? 255 : level;
+      int l = level > 255 ? 255 : (level < 0 ? 0 : level);
       for (int i = 0; i < count; ++i) {
         ASSERT_EQ(p[i] >> 24, 0u);
         ASSERT_EQ(s[i] & 0xFFFFFF, p[i]) << "whiten " << i;
