@@ -111,7 +111,9 @@ void RunFrame(benchmark::State& state, Body body) {
   state.SetItemsProcessed(state.iterations() * kFramePixels);
 }
 
-void BM_Smear(benchmark::State& s) { RunFrame(s, [](Frames& f) { Smear(f.dst.data(), 40); }); }
+void BM_Smear(benchmark::State& s) {
+  RunFrame(s, [](Frames& f) { Smear(f.dst.data(), 40); });
+}
 void BM_Soften(benchmark::State& s) {
   RunFrame(s, [](Frames& f) { Soften(f.dst.data(), f.dst.data()); });
 }

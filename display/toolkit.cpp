@@ -9,8 +9,8 @@
 namespace {
 
 inline uint32_t TableChannel(uint32_t a, uint32_t b, int shift) {
-  return static_cast<uint32_t>(
-             MultiplyTable[((a >> shift) & 0xFF) * 256 + ((b >> shift) & 0xFF)] & 0xFF)
+  return static_cast<uint32_t>(MultiplyTable[((a >> shift) & 0xFF) * 256 + ((b >> shift) & 0xFF)] &
+                               0xFF)
          << shift;
 }
 
@@ -51,8 +51,8 @@ void TableCombineSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int c
 void SaturatingAddPlain(uint32_t* dst, const uint32_t* a, const uint32_t* b, int count) {
   for (int i = 0; i < count; ++i) {
     uint32_t pa = a[i], pb = b[i];
-    dst[i] = (dst[i] & 0xFF000000u) | SaturatedChannel(pa, pb, 16) |
-             SaturatedChannel(pa, pb, 8) | SaturatedChannel(pa, pb, 0);
+    dst[i] = (dst[i] & 0xFF000000u) | SaturatedChannel(pa, pb, 16) | SaturatedChannel(pa, pb, 8) |
+             SaturatedChannel(pa, pb, 0);
   }
 }
 

@@ -7,6 +7,6 @@
 inline constexpr int kFrameWidth = 320;
 inline constexpr int kFrameHeight = 240;
 inline constexpr int kFramePixels = kFrameWidth * kFrameHeight;  // 76,800
-inline constexpr int kFrameBytes = kFramePixels * 4;              // 307,200
+inline constexpr int kFrameBytes = kFramePixels * 4;             // 307,200
 
 extern uint32_t ScratchFrame[5][kFramePixels];

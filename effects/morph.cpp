@@ -293,8 +293,7 @@ void RenderMorph(uint32_t* target1, uint32_t* target2, const uint32_t* first,
   WarpPass(target1, first, t, false);
   WarpPass(target2, second, 1.0f - t, true);
   if (FadeOperations.CrossFade)
-    FadeOperations.CrossFade(target1, target1, target2, static_cast<int>(255.0f * t),
-                             kFramePixels);
+    FadeOperations.CrossFade(target1, target1, target2, static_cast<int>(255.0f * t), kFramePixels);
 }
 
 void MorphResetFirstCall() { morphFirstCall = true; }

@@ -68,8 +68,8 @@ KV_EFFECT(PictureFadeEffect) {
     FadeOperations.CrossFade(pixels, pixels, picture, static_cast<int>(255.0f * progress),
                              kFramePixels);
   } else if (param == 2) {
-    FadeOperations.CrossFade(pixels, pixels, picture,
-                             255 - static_cast<int>(255.0f * progress), kFramePixels);
+    FadeOperations.CrossFade(pixels, pixels, picture, 255 - static_cast<int>(255.0f * progress),
+                             kFramePixels);
   } else {
     std::memcpy(pixels, picture, kFrameBytes);
   }
@@ -190,8 +190,8 @@ KV_EFFECT(PortraitEffect) {
     const uint32_t* picture = FramePicture(kPicPortrait2);
     if (!picture) return 0;
     if (progress < 0.1f) {
-      FadeOperations.Darken(ScratchFrame[0], picture,
-                            static_cast<int>(progress * 10.0f * 255.0f), kFramePixels);
+      FadeOperations.Darken(ScratchFrame[0], picture, static_cast<int>(progress * 10.0f * 255.0f),
+                            kFramePixels);
       SaturatingAdd(pixels, pixels, ScratchFrame[0], kFramePixels);
     } else {
       SaturatingAdd(pixels, pixels, picture, kFramePixels);

@@ -62,7 +62,8 @@ KV_EFFECT(LensWarpEffect) {
   (void)progress;
   static const int modes[3] = {1, 1, 2};
   if (param < 0 || param > 2) return 0;
-  if (const uint32_t* cmap = Texture256(kTexSlotCmap1)) LensTableWarp(pixels, cmap, t, modes[param]);
+  if (const uint32_t* cmap = Texture256(kTexSlotCmap1))
+    LensTableWarp(pixels, cmap, t, modes[param]);
   return 0;
 }
 

@@ -231,8 +231,8 @@ namespace {
 // Three taps into a pair of lens tables at positions moving on their own
 // paths; the high and low bytes of the texel index come from the two
 // tables. p holds the three positions (x, y) inside 0..320 x 0..240.
-void ThreeTaps(uint32_t* target, const uint32_t* texture, const uint8_t* high,
-               const uint8_t* low, const int (&p)[3][2], int32_t offset) {
+void ThreeTaps(uint32_t* target, const uint32_t* texture, const uint8_t* high, const uint8_t* low,
+               const int (&p)[3][2], int32_t offset) {
   const int k0 = p[0][0] + kLensWidth * p[0][1];
   const int k1 = p[1][0] + kLensWidth * p[1][1];
   const int k2 = p[2][0] + kLensWidth * p[2][1];

@@ -14,7 +14,9 @@ void LoadPictureSlot(int slot, const AssetPicture& asset) {
   PictureSlots[slot] = CreatePicture(asset.name);
 }
 
-void LoadTextureSlot(int slot, const char* name) { TextureSlots[slot] = CreateTexturePicture(name); }
+void LoadTextureSlot(int slot, const char* name) {
+  TextureSlots[slot] = CreateTexturePicture(name);
+}
 
 }  // namespace
 

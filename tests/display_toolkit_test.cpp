@@ -129,7 +129,8 @@ TEST(PulseTrack, RisesFallsAndHolds) {
       {1.6f, 0.0f, 1.0f},  {1.9f, 0.0f, 0.0f},  {50.0f, 0.0f, 0.0f}, {2.1f, 2.0f, 1.0f},
       {0.05f, 0.0f, 0.5f},
   };
-  for (const Case& c : cases) EXPECT_NEAR(PulseTrackValue(track, 4, c.t, c.offset), c.expect, 1e-5f) << c.t;
+  for (const Case& c : cases)
+    EXPECT_NEAR(PulseTrackValue(track, 4, c.t, c.offset), c.expect, 1e-5f) << c.t;
   // Past the last pair the last value holds, whatever it is.
   Pulse* high = PulseTrackCreate(1, 1.0f, 0.2f, 0.4f, 3.0f, 2.0f);
   EXPECT_EQ(PulseTrackValue(high, 1, 9.0f, 0.0f), 2.0f);

@@ -58,7 +58,8 @@ class Effects : public ::testing::Test {
     MorphSetup();
     MarkSlots();
     for (int i = 0; i <= kPic3da; ++i) PictureSlots[i] = MakePicture(320, 240, 100 + i, 0x010203);
-    for (int i = 0; i < 5; ++i) PictureSlots[kPicArtwork + i] = MakePicture(6, 3, 200 + i, 0x0000FF);
+    for (int i = 0; i < 5; ++i)
+      PictureSlots[kPicArtwork + i] = MakePicture(6, 3, 200 + i, 0x0000FF);
     PictureSlots[kPicSilence] = MakePicture(5, 4, 300, 0x00FF00);
     for (int i : {kTexSlotFace, kTexSlotBlob, kTexSlotCmap1, kTexSlotMeta1, kTexSlotMeta2,
                   kTexSlotMeta3, kTexSlotMeta4, kTexSlotPhong, kTexSlotWindow3})
@@ -80,10 +81,14 @@ TEST_F(Effects, ParamsThatDrawNothingDrawNothing) {
     EffectFnPtr fn;
     int param;
   } cases[] = {
-      {"title 4", TitleEffect, 4},          {"title -1", TitleEffect, -1},
-      {"portrait 2", PortraitEffect, 2},    {"portrait -1", PortraitEffect, -1},
-      {"lens warp 3", LensWarpEffect, 3},   {"lens warp -2", LensWarpEffect, -2},
-      {"texture warp 2", TextureWarpEffect, 2}, {"rotozoom 3", RotozoomEffect, 3},
+      {"title 4", TitleEffect, 4},
+      {"title -1", TitleEffect, -1},
+      {"portrait 2", PortraitEffect, 2},
+      {"portrait -1", PortraitEffect, -1},
+      {"lens warp 3", LensWarpEffect, 3},
+      {"lens warp -2", LensWarpEffect, -2},
+      {"texture warp 2", TextureWarpEffect, 2},
+      {"rotozoom 3", RotozoomEffect, 3},
       {"warp stack 5", WarpStackEffect, 5},
   };
   for (const Case& c : cases)
@@ -95,7 +100,8 @@ TEST_F(Effects, KeyedPicturesLandWhereTheyBelong) {
   // Words at (10, 10): params 0..4 pick the picture, any other the first.
   struct Word {
     int param, slot;
-  } words[] = {{0, kPicArtwork}, {3, kPicObjects}, {4, kPicLove}, {5, kPicArtwork}, {-3, kPicArtwork}};
+  } words[] = {
+      {0, kPicArtwork}, {3, kPicObjects}, {4, kPicLove}, {5, kPicArtwork}, {-3, kPicArtwork}};
   for (const Word& w : words) {
     auto f = Run(WordEffect, 60.0f, 0.5f, w.param);
     const uint32_t* p = Pixels(w.slot);
@@ -169,7 +175,8 @@ TEST_F(Effects, FacesAndPortraits) {
   auto shown = Run(PortraitEffect, 60.0f, 0.5f, 1);
   auto first = Run(PortraitEffect, 67.0f, 0.3f, 0);
   for (int i = 0; i < kFramePixels; i += 53) {
-    ASSERT_EQ(fadeIn[i], AddSat(frame[i], Scale(second[i], static_cast<int>(0.05f * 10.0f * 255.0f))));
+    ASSERT_EQ(fadeIn[i],
+              AddSat(frame[i], Scale(second[i], static_cast<int>(0.05f * 10.0f * 255.0f))));
     ASSERT_EQ(shown[i], AddSat(frame[i], second[i]));
     ASSERT_EQ(first[i], AddSat(frame[i], Pixels(kPicPortrait1)[i]));
   }

@@ -129,8 +129,7 @@ TEST_F(Helpers, RadialBlurRunsFromTheCentreOutwards) {
   auto c = source;
   RadialBlur(c.data(), 160.0f, 120.0f, 0.0f, 1.0f, 1.0f);
   for (int i = 0; i < kFramePixels; i += 101)
-    ASSERT_EQ((c[i] >> 16) & 0xFF,
-              std::min(255u, 2 * ((((source[i] >> 16) & 0xFF) * 255) >> 8)));
+    ASSERT_EQ((c[i] >> 16) & 0xFF, std::min(255u, 2 * ((((source[i] >> 16) & 0xFF) * 255) >> 8)));
 }
 
 TEST_F(Helpers, RadialBlurStaysInsideTheFrame) {
@@ -184,13 +183,14 @@ TEST_F(Helpers, LensTablesHoldTheirKnownEntries) {
     int table, row, column;
     uint8_t value;
   } cases[] = {
-      {kLensA, 240, 320, 128}, {kLensB, 240, 320, 128}, {kLensC, 240, 320, 128},
-      {kLensD, 240, 320, 128}, {kLensE, 240, 320, 128}, {kLensF, 240, 320, 128},
-      {kLensC, 0, 320, 171},   // z = 0: 128 - 213.3 wraps to a byte
+      {kLensA, 240, 320, 128}, {kLensB, 240, 320, 128},
+      {kLensC, 240, 320, 128}, {kLensD, 240, 320, 128},
+      {kLensE, 240, 320, 128}, {kLensF, 240, 320, 128},
+      {kLensC, 0, 320, 171},  // z = 0: 128 - 213.3 wraps to a byte
       {kLensD, 240, 0, 224},   {kLensD, 240, 321, 32},
-      {kLensF, 0, 320, 172},   // the last build into F: rows at z = 30
-      {kLensA, 479, 100, 28},  {kLensB, 10, 639, 1},   {kLensE, 300, 5, 228},
-      {kLensC, 240, 17, 128},  // a row table on its middle row
+      {kLensF, 0, 320, 172},  // the last build into F: rows at z = 30
+      {kLensA, 479, 100, 28},  {kLensB, 10, 639, 1},
+      {kLensE, 300, 5, 228},   {kLensC, 240, 17, 128},  // a row table on its middle row
   };
   for (const Case& c : cases)
     EXPECT_EQ(LensTables[c.table][c.row * kLensWidth + c.column], c.value)

@@ -12,9 +12,7 @@
 
 namespace {
 
-std::string TempPath(const char* name) {
-  return std::string(::testing::TempDir()) + "/" + name;
-}
+std::string TempPath(const char* name) { return std::string(::testing::TempDir()) + "/" + name; }
 
 MorphGrid RandomGrid(uint32_t seed) {
   std::mt19937 rng(seed);
@@ -33,7 +31,8 @@ std::vector<uint8_t> NumberedFile(int32_t columns, int32_t rows, int records) {
   std::vector<uint8_t> f(kMorphMagicSize);
   std::memcpy(f.data(), kMorphMagic, kMorphMagicSize);
   auto put = [&f](int32_t v) {
-    for (int i = 0; i < 4; ++i) f.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+      f.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
   };
   put(columns);
   put(rows);
@@ -97,9 +96,9 @@ TEST(MorphFile, MalformedFilesNeverStoreOutsideTheGrid) {
     const char* name;
     std::vector<uint8_t> data;
     int status;
-    int32_t firstX00;  // expected first[0][0].x (0xABABABAB = untouched)
-    int32_t firstX16;  // expected first[1][6].x
-    int32_t secondY68; // expected second[6][8].y
+    int32_t firstX00;   // expected first[0][0].x (0xABABABAB = untouched)
+    int32_t firstX16;   // expected first[1][6].x
+    int32_t secondY68;  // expected second[6][8].y
   };
   const int32_t untouched = static_cast<int32_t>(0xABABABABu);
   std::vector<uint8_t> badMagic = NumberedFile(9, 7, 63);
@@ -118,8 +117,7 @@ TEST(MorphFile, MalformedFilesNeverStoreOutsideTheGrid) {
       // 12 x 9 declared: rows are 12 records apart, only 9 x 7 are kept.
       {"too wide and tall", NumberedFile(12, 9, 108), MORPH_FILE_CUT, 1, 4 * 18 + 1,
        4 * (6 * 12 + 8) + 4},
-      {"negative counts", NumberedFile(-1, -5, 4), MORPH_FILE_CUT, untouched, untouched,
-       untouched},
+      {"negative counts", NumberedFile(-1, -5, 4), MORPH_FILE_CUT, untouched, untouched, untouched},
       {"huge counts, tiny file", NumberedFile(0x7FFFFFFF, 0x7FFFFFFF, 2), MORPH_FILE_SHORT, 1,
        untouched, untouched},
       {"smaller grid", NumberedFile(3, 2, 6), MORPH_FILE_OK, 1, untouched, untouched},

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
-#include <sys/stat.h>
 
 #include "effects/effects.h"
 #include "effects/morph.h"
