@@ -93,16 +93,6 @@ TEST(FrontEndDeathTest, FatalLoadsPrintTheMessageAndExitWithOne) {
               "ok\\.tga is larger than the picture it is loaded into\n$");
 }
 
-TEST(FrontEnd, CreatePictureKeepsTheFilesSize) {
-  craft::Sample sample = craft::BmpEightBit();
-  std::string path = craft::WriteTemp(sample.name, sample.bytes);
-  Picture* picture = CreatePicture(path.c_str());
-  ASSERT_NE(picture, nullptr);
-  EXPECT_EQ(picture->width, 5);
-  EXPECT_EQ(picture->height, 2);
-  EXPECT_EQ(std::vector<uint32_t>(picture->pixels, picture->pixels + 10), sample.pixels);
-}
-
 TEST(Texture, RoundTextureSizeClampsToPowersOfTwo) {
   const std::pair<int, int> cases[] = {{-5, 32}, {0, 32},    {1, 32},    {32, 32},   {33, 64},    {64, 64},
                                        {65, 128}, {128, 128}, {129, 256}, {200, 256}, {256, 256}, {320, 256},
@@ -155,11 +145,17 @@ TEST(Texture, ResampleNearestSteps) {
   EXPECT_EQ(target, source);
 }
 
-TEST(Texture, CreateTexturePictureResamplesTheFile) {
-  // The 3 x 2 TGA becomes 32 x 32: columns 0-10, 11-21, 22-31 and rows
-  // 0-15, 16-31 take the file's pixels (step 3/32 and 2/32 in 16.16).
+TEST(Texture, ConstructorsKeepOrResampleTheFile) {
   craft::Sample sample = craft::TgaRunTrueColour();
   std::string path = craft::WriteTemp("texture.tga", sample.bytes);
+  Picture* picture = CreatePicture(path.c_str());
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->width, 3);
+  EXPECT_EQ(picture->height, 2);
+  EXPECT_EQ(std::vector<uint32_t>(picture->pixels, picture->pixels + 6), sample.pixels);
+
+  // As a texture it becomes 32 x 32: columns 0-10, 11-21, 22-31 and rows
+  // 0-15, 16-31 take the file's pixels (steps 3/32 and 2/32 in 16.16).
   Picture* texture = CreateTexturePicture(path.c_str());
   ASSERT_NE(texture, nullptr);
   EXPECT_EQ(texture->width, 32);
@@ -184,16 +180,6 @@ TEST(Pixels, FlipRowsExchangesRowsAroundTheMiddle) {
       for (int x = 0; x < 3; x++)
         EXPECT_EQ(pixels[y * 3 + x], before[c.order[y] * 3 + x]) << "height " << c.height << " row " << y;
   }
-}
-
-TEST(Pixels, FileLengthLeavesThePositionAtTheStart) {
-  std::string path = craft::WriteTemp("length.bin", craft::Bytes(1234, 7));
-  FILE* file = std::fopen(path.c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  std::fseek(file, 100, SEEK_SET);
-  EXPECT_EQ(FileLength(file), 1234);
-  EXPECT_EQ(std::ftell(file), 0);
-  std::fclose(file);
 }
 
 }  // namespace
