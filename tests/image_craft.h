@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <jpeglib.h>
+#include <unistd.h>
 
 namespace craft {
 
@@ -31,13 +33,24 @@ inline void Text(Bytes* b, const char* s) {
 }
 inline uint32_t Rgb(int r, int g, int b) { return (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b); }
 
-// Writes bytes to name in a directory of this test process; the absolute path.
-inline std::string WriteTemp(const std::string& name, const Bytes& bytes) {
+// Writes bytes to name in a directory of this test process, removed when
+// the process that made it ends; returns the absolute path.
+inline std::string TempDirectory() {
   static std::string directory;
+  static pid_t owner;
   if (directory.empty()) {
     char pattern[] = "/tmp/kv_image_XXXXXX";
     directory = mkdtemp(pattern) ? pattern : "/tmp";
+    owner = getpid();
+    std::atexit([] {
+      if (getpid() == owner && directory != "/tmp") std::filesystem::remove_all(directory);
+    });
   }
+  return directory;
+}
+
+inline std::string WriteTemp(const std::string& name, const Bytes& bytes) {
+  const std::string& directory = TempDirectory();
   std::string path = directory + "/" + name;
   if (FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
