@@ -142,6 +142,32 @@ TEST(AssetSet, WarpTexturesWrapWithoutASeam) {
   }
 }
 
+// The credits lie wholly inside the tall scroller picture: dark margins at
+// both ends, text from near the top to near the bottom.
+TEST(AssetSet, CreditsFitTheScrollerPicture) {
+  ASSERT_TRUE(Generated().ok);
+  int w = 0, h = 0;
+  std::vector<uint32_t> px = Decode(kGfxScroll1.name, &w, &h);
+  ASSERT_EQ(static_cast<int>(px.size()), w * h);
+  auto rowLit = [&](int y) {
+    for (int x = 0; x < w; x++) {
+      uint32_t c = px[y * w + x];
+      if (((c >> 16) & 255) + ((c >> 8) & 255) + (c & 255) > 120) return true;
+    }
+    return false;
+  };
+  int first = -1, last = -1;
+  for (int y = 0; y < h; y++)
+    if (rowLit(y)) {
+      if (first < 0) first = y;
+      last = y;
+    }
+  EXPECT_GE(first, 16);
+  EXPECT_LT(first, 120);
+  EXPECT_LE(last, h - 16);
+  EXPECT_GT(last, h - 160);
+}
+
 TEST(AssetSet, MorphGridLoadsAndFoldsNowhere) {
   ASSERT_TRUE(Generated().ok);
   std::vector<uint8_t> bytes = ReadBytes(AssetFile(Generated().dir, kMorphGrid));

@@ -170,21 +170,21 @@ struct CreditLine {
 
 const CreditLine kCredits[] = {
     {"Kestrivane", 4, 10},
-    {"a real-time show", 2, 60},
+    {"a real-time show", 2, 44},
     {"direction", 1, 6},
-    {"fashion, dance and light", 2, 34},
+    {"fashion, dance and light", 2, 28},
     {"code", 1, 6},
     {"a software renderer", 2, 4},
-    {"in 320 x 240", 2, 34},
+    {"in 320 x 240", 2, 28},
     {"3d engine", 1, 6},
-    {"scenes, splines, metaballs", 2, 34},
+    {"scenes, splines, metaballs", 2, 28},
     {"graphics", 1, 6},
     {"every picture drawn", 2, 4},
-    {"by its own code", 2, 34},
+    {"by its own code", 2, 28},
     {"motion", 1, 6},
-    {"a dancer in five dances", 2, 34},
+    {"a dancer in five dances", 2, 28},
     {"music", 1, 6},
-    {"composed and synthesised", 2, 60},
+    {"composed and synthesised", 2, 44},
     {"thank you for watching", 2, 40},
     {"Kestrivane", 3, 0},
 };
@@ -197,7 +197,7 @@ void ScrollPictures(Canvas* sharp, Canvas* soft) {
   const TextStyle heading = {Hex(0x80B8FF), Hex(0x5070C0), Hex(0), 0, Hex(0), 0};
   const TextStyle body = {Hex(0xFFFFFF), Hex(0xFFD8A0), Hex(0), 0, Hex(0), 0};
   const TextStyle name = {Hex(0xFFF0D0), Hex(0xE09040), Hex(0), 0, Hex(0), 0};
-  int y = 250;  // the first line enters once the picture has scrolled a little
+  int y = 50;  // the first line enters half a second into the scroll
   int index = 0;
   for (const CreditLine& line : kCredits) {
     const TextStyle& style = line.scale >= 3 ? name : (line.scale == 1 ? heading : body);
