@@ -129,7 +129,10 @@ Picture* CreatePicture(const char* fileName) {
   picture->height = LastPictureHeight;
   int64_t count = int64_t{picture->width} * picture->height;
   picture->pixels = static_cast<uint32_t*>(std::malloc(static_cast<size_t>(count) * 4));
-  if (!picture->pixels) return nullptr;
+  if (!picture->pixels) {
+    std::free(picture);
+    return nullptr;
+  }
   LoadPictureInto(fileName, picture->pixels, count);
   return picture;
 }
@@ -144,11 +147,15 @@ Picture* CreateTexturePicture(const char* fileName) {
   picture->height = RoundTextureSize(sourceHeight);
   int64_t count = int64_t{sourceWidth} * sourceHeight;
   uint32_t* source = static_cast<uint32_t*>(std::malloc(static_cast<size_t>(count) * 4));
-  if (!source) return nullptr;
+  if (!source) {
+    std::free(picture);
+    return nullptr;
+  }
   LoadPictureInto(fileName, source, count);
   picture->pixels = static_cast<uint32_t*>(std::malloc(size_t{4} * picture->width * picture->height));
   if (!picture->pixels) {
     std::free(source);
+    std::free(picture);
     return nullptr;
   }
   picture->sizeCode = ResampleNearest(source, picture->pixels, sourceWidth, sourceHeight);

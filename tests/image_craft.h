@@ -53,7 +53,7 @@ inline std::string WriteTemp(const std::string& name, const Bytes& bytes) {
   const std::string& directory = TempDirectory();
   std::string path = directory + "/" + name;
   if (FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
   return path;
