@@ -41,14 +41,14 @@ std::vector<uint32_t> CanvasPixels(const Canvas& c) {
 }
 
 float SdCircle(float px, float py, float cx, float cy, float r) {
-  return std::hypot(px - cx, py - cy) - r;
+  return Hypot(px - cx, py - cy) - r;
 }
 
 // Ellipse distance by the gradient-scaled implicit function: exact on the
 // outline, close enough within a few pixels of it for anti-aliasing.
 float SdEllipse(float px, float py, float cx, float cy, float rx, float ry, float angle) {
   float dx = px - cx, dy = py - cy;
-  float ca = std::cos(angle), sa = std::sin(angle);
+  float ca = Cos(angle), sa = Sin(angle);
   float x = dx * ca + dy * sa, y = -dx * sa + dy * ca;
   float k0 = std::sqrt((x / rx) * (x / rx) + (y / ry) * (y / ry));
   float k1 = std::sqrt((x / (rx * rx)) * (x / (rx * rx)) + (y / (ry * ry)) * (y / (ry * ry)));
@@ -60,13 +60,13 @@ float SdSegment(float px, float py, float ax, float ay, float bx, float by, floa
   float pax = px - ax, pay = py - ay, bax = bx - ax, bay = by - ay;
   float len2 = bax * bax + bay * bay;
   float h = len2 > 0.0f ? Clamp01((pax * bax + pay * bay) / len2) : 0.0f;
-  return std::hypot(pax - bax * h, pay - bay * h) - radius;
+  return Hypot(pax - bax * h, pay - bay * h) - radius;
 }
 
 float SdBox(float px, float py, float cx, float cy, float hx, float hy, float round) {
   float qx = std::fabs(px - cx) - hx + round, qy = std::fabs(py - cy) - hy + round;
   float ox = std::max(qx, 0.0f), oy = std::max(qy, 0.0f);
-  return std::hypot(ox, oy) + std::min(std::max(qx, qy), 0.0f) - round;
+  return Hypot(ox, oy) + std::min(std::max(qx, qy), 0.0f) - round;
 }
 
 float SdPolygon(const std::vector<Pt>& v, float px, float py) {
@@ -121,9 +121,9 @@ void AddGlow(Canvas* c, float cx, float cy, float radius, Rgb colour, float powe
   int y0 = std::max(0, static_cast<int>(cy - radius)), y1 = std::min(c->height - 1, static_cast<int>(cy + radius) + 1);
   for (int y = y0; y <= y1; y++)
     for (int x = x0; x <= x1; x++) {
-      float d = std::hypot(x + 0.5f - cx, y + 0.5f - cy) / radius;
+      float d = Hypot(x + 0.5f - cx, y + 0.5f - cy) / radius;
       if (d >= 1.0f) continue;
-      float k = std::pow(1.0f - d, power);
+      float k = Pow(1.0f - d, power);
       Rgb& p = At(c, x, y);
       p = Add(p, Scale(colour, k));
     }

@@ -96,7 +96,7 @@ void Glass(Canvas* c, const MapLook& m, uint32_t seed) {
     float u = Fract(x / 32.0f), v = Fract(y / 21.333334f);
     if (u < 0.06f || v < 0.08f) return Hex(0x40444C);
     int cx = static_cast<int>(x / 32.0f), cy = static_cast<int>(y / 21.333334f);
-    float refl = 0.5f + 0.5f * std::sin((x * 0.3f - y) / 40.0f);
+    float refl = 0.5f + 0.5f * Sin((x * 0.3f - y) / 40.0f);
     Rgb pane = Mix(deep, sheen, 0.35f * refl * refl);
     return Hash01(cx, cy, seed) < 0.15f ? Add(pane, Scale(Hex(0xFFE0A0), 0.6f)) : pane;
   });
@@ -144,7 +144,7 @@ void Tar(Canvas* c, const MapLook& m, uint32_t seed) {
 
 void Corrugated(Canvas* c, const MapLook& m, uint32_t seed) {
   Shade(c, [&](float x, float y) {
-    float ridge = 0.6f + 0.4f * std::sin(x / 256.0f * 6.2831853f * 16.0f);
+    float ridge = 0.6f + 0.4f * Sin(x / 256.0f * 6.2831853f * 16.0f);
     return Scale(Hex(m.colour), ridge * (0.8f + 0.3f * Noise(x, y, seed, 32.0f)));
   });
 }
@@ -152,7 +152,7 @@ void Corrugated(Canvas* c, const MapLook& m, uint32_t seed) {
 void Plate(Canvas* c, const MapLook& m, uint32_t seed) {
   Shade(c, [&](float x, float y) {
     float u = Fract((x + y) / 22.627417f) - 0.5f, v = Fract((x - y) / 22.627417f) - 0.5f;
-    float bump = Clamp01(1.0f - std::hypot(u * 3.0f, v) * 3.0f);
+    float bump = Clamp01(1.0f - Hypot(u * 3.0f, v) * 3.0f);
     return Scale(Hex(m.colour), 0.6f + 0.25f * Noise(x, y, seed, 64.0f) + 0.5f * bump);
   });
 }
@@ -210,7 +210,7 @@ void Door(Canvas* c, const MapLook& m, uint32_t seed) {
 void Shutter(Canvas* c, const MapLook& m, uint32_t seed) {
   Shade(c, [&](float x, float y) {
     float slat = Fract(y / 10.666667f);
-    float shade = slat < 0.15f ? 0.5f : 0.85f + 0.15f * std::sin(slat * 3.1415927f);
+    float shade = slat < 0.15f ? 0.5f : 0.85f + 0.15f * Sin(slat * 3.1415927f);
     float dirt = Noise(x, y, seed, 32.0f);
     return Scale(Mix(Hex(m.colour), Hex(0x403830), Smooth(0.5f, 0.9f, dirt) * Clamp01(y / 256.0f)), shade);
   });
@@ -237,7 +237,7 @@ void Tiles(Canvas* c, const MapLook& m, uint32_t seed) {
 void Marble(Canvas* c, const MapLook& m, uint32_t seed) {
   Shade(c, [&](float x, float y) {
     float n = Noise(x, y, seed, 64.0f);
-    float vein = std::pow(std::fabs(std::sin((x + y) / 256.0f * 6.2831853f * 2.0f + n * 8.0f)), 0.3f);
+    float vein = Pow(std::fabs(Sin((x + y) / 256.0f * 6.2831853f * 2.0f + n * 8.0f)), 0.3f);
     return Mix(Hex(m.accent), Hex(m.colour), vein);
   });
 }
@@ -258,7 +258,7 @@ void Tree(Canvas* c, const MapLook& m, uint32_t seed) {
   Rng rng = MakeRng(seed);
   for (int i = 0; i < 90; i++) {
     float a = RngRange(&rng, 0, 6.2831853f), r = RngRange(&rng, 0, 90);
-    float x = 128 + std::cos(a) * r, y = 110 + std::sin(a) * r * 0.8f;
+    float x = 128 + Cos(a) * r, y = 110 + Sin(a) * r * 0.8f;
     FillEllipse(c, x, y, RngRange(&rng, 10, 22), RngRange(&rng, 8, 16), a,
                 Mix(Hex(m.colour), Hex(m.accent), Clamp01((140.0f - y) / 140.0f + RngRange(&rng, -0.2f, 0.2f))));
   }

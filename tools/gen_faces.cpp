@@ -42,7 +42,7 @@ std::vector<Pt> FaceOutline(const FaceLook& f) {
   std::vector<Pt> pts;
   for (int i = 0; i < 72; i++) {
     float a = static_cast<float>(i) / 72.0f * 6.2831853f;
-    float s = std::sin(a), c = std::cos(a);
+    float s = Sin(a), c = Cos(a);
     float jaw = s > 0.0f ? 1.0f - 0.22f * s * s * s : 1.0f;
     pts.push_back({f.cx + f.hw * c * jaw, f.cy + f.hh * s});
   }
@@ -54,7 +54,7 @@ void PaintBackground(Canvas* c, const FaceLook& f) {
   Shade(c, [&](float x, float y) {
     float t = y / c->height;
     Rgb base = Mix(top, bottom, t);
-    float d = std::hypot(x - f.cx + 30.0f, y - f.cy + 30.0f) / 220.0f;
+    float d = Hypot(x - f.cx + 30.0f, y - f.cy + 30.0f) / 220.0f;
     return Add(base, Scale(top, 0.6f * Clamp01(1.0f - d)));
   });
   Rng rng = MakeRng(f.seed);
@@ -67,7 +67,7 @@ void PaintBackground(Canvas* c, const FaceLook& f) {
 void PaintHairBack(Canvas* c, const FaceLook& f) {
   Rgb hair = Hex(f.hair), light = Hex(f.hairLight);
   auto shade = [&](float x, float y) {
-    float streak = 0.5f + 0.5f * std::sin(x * 0.21f + std::sin(y * 0.05f) * 3.0f);
+    float streak = 0.5f + 0.5f * Sin(x * 0.21f + Sin(y * 0.05f) * 3.0f);
     return Mix(hair, light, 0.35f * streak * Clamp01(1.0f - (y - f.hairTop) / 260.0f));
   };
   if (f.longHair) {
@@ -111,7 +111,7 @@ void PaintBody(Canvas* c, const FaceLook& f) {
         return std::max(body, -vee);
       },
       [&](float x, float y) {
-        float fold = 0.5f + 0.5f * std::sin(x * 0.08f + y * 0.03f);
+        float fold = 0.5f + 0.5f * Sin(x * 0.08f + y * 0.03f);
         return Mix(cloth, Scale(cloth, 0.55f), 0.3f * fold + 0.3f * Clamp01((y - shoulderY) / 80.0f));
       });
 }
@@ -151,7 +151,7 @@ void PaintEye(Canvas* c, const FaceLook& f, int side) {
   Rgb iris = Hex(f.iris);
   PaintShape(c, ix - ir, ey - ir, ix + ir, ey + ir, clipped(ix, ey - 0.5f, ir),
              [&](float x, float y) {
-               float d = std::hypot(x - ix, y - ey) / ir;
+               float d = Hypot(x - ix, y - ey) / ir;
                return Mix(Scale(iris, 1.3f), Scale(iris, 0.5f), d);
              });
   PaintSolid(c, ix - 4, ey - 4, ix + 4, ey + 4, clipped(ix, ey - 0.5f, ir * 0.45f), Hex(0x080608));
@@ -228,7 +228,7 @@ void PaintHairFront(Canvas* c, const FaceLook& f) {
   PaintShape(
       c, 0, 0, 320, 240, [&](float x, float y) { return SdPolygon(fringe, x, y); },
       [&](float x, float y) {
-        float streak = 0.5f + 0.5f * std::sin(x * 0.35f + y * 0.12f + std::sin(y * 0.07f) * 2.0f);
+        float streak = 0.5f + 0.5f * Sin(x * 0.35f + y * 0.12f + Sin(y * 0.07f) * 2.0f);
         return Mix(hair, light, 0.45f * streak * streak);
       });
   // Loose strands catch the light.
@@ -262,7 +262,7 @@ Canvas PaintPortrait(const FaceLook& f) {
   PaintHairFront(&c, f);
   if (f.longHair) PaintEarrings(&c, f);
   Shade(&c, [&c](float x, float y) {  // vignette
-    float d = std::hypot((x - 160) / 200.0f, (y - 120) / 160.0f);
+    float d = Hypot((x - 160) / 200.0f, (y - 120) / 160.0f);
     return Scale(At(&c, static_cast<int>(x), static_cast<int>(y)), 1.0f - 0.45f * Smooth(0.6f, 1.2f, d));
   });
   return c;

@@ -35,56 +35,67 @@ void Put(Mixdown* m, int i, float v, float pan, float send) {
   m->send[i] += v * send;
 }
 
-float MidiHz(float note) { return 440.0f * std::pow(2.0f, (note - 69.0f) / 12.0f); }
+// exp(-perSecond * t) at successive samples: one multiplication each.
+struct Decay {
+  float value, factor;
+};
+Decay MakeDecay(float perSecond) { return Decay{1.0f, Exp(-perSecond / kRate)}; }
+float Next(Decay* d) {
+  float v = d->value;
+  d->value *= d->factor;
+  return v;
+}
+
+float MidiHz(float note) { return 440.0f * Pow(2.0f, (note - 69.0f) / 12.0f); }
 
 // ---- instruments ----
 
 void Kick(Mixdown* m, float t0, float amp) {
   float phase = 0.0f;
+  Decay sweep = MakeDecay(30.0f), level = MakeDecay(7.0f);
   int n = SampleAt(0.45f);
   for (int i = 0; i < n; i++) {
-    float t = static_cast<float>(i) / kRate;
-    float f = 45.0f + 90.0f * std::exp(-t * 30.0f);
+    float f = 45.0f + 90.0f * Next(&sweep);
     phase += 2.0f * kPi * f / kRate;
-    float v = std::sin(phase) * std::exp(-t * 7.0f) + (i < 60 ? 0.3f * (1.0f - i / 60.0f) : 0.0f);
+    float v = Sin(phase) * Next(&level) + (i < 60 ? 0.3f * (1.0f - i / 60.0f) : 0.0f);
     Put(m, SampleAt(t0) + i, v * amp, 0.0f, 0.0f);
   }
 }
 
 void Snare(Mixdown* m, float t0, float amp) {
   float prev = 0.0f, phase = 0.0f;
+  Decay noise = MakeDecay(16.0f), tone = MakeDecay(30.0f);
   int n = SampleAt(0.25f);
   for (int i = 0; i < n; i++) {
-    float t = static_cast<float>(i) / kRate;
     float x = NoiseSample(m), hp = x - prev;
     prev = x;
     phase += 2.0f * kPi * 190.0f / kRate;
-    float v = hp * 0.6f * std::exp(-t * 16.0f) + std::sin(phase) * 0.5f * std::exp(-t * 30.0f);
+    float v = hp * 0.6f * Next(&noise) + Sin(phase) * 0.5f * Next(&tone);
     Put(m, SampleAt(t0) + i, v * amp, -0.1f, 0.15f);
   }
 }
 
 void Hat(Mixdown* m, float t0, float amp, float decay) {
   float prev = 0.0f;
+  Decay level = MakeDecay(decay);
   int n = SampleAt(std::min(0.5f, 6.0f / decay));
   for (int i = 0; i < n; i++) {
-    float t = static_cast<float>(i) / kRate;
     float x = NoiseSample(m), hp = x - prev;
     prev = x;
-    Put(m, SampleAt(t0) + i, hp * amp * std::exp(-t * decay), 0.3f, 0.0f);
+    Put(m, SampleAt(t0) + i, hp * amp * Next(&level), 0.3f, 0.0f);
   }
 }
 
 // Crash and a low impact: the flashes of the picture.
 void Impact(Mixdown* m, float t0, float amp) {
   float prev = 0.0f, phase = 0.0f;
+  Decay sweep = MakeDecay(8.0f), crash = MakeDecay(2.2f), boom = MakeDecay(6.0f);
   int n = SampleAt(1.8f);
   for (int i = 0; i < n; i++) {
-    float t = static_cast<float>(i) / kRate;
     float x = NoiseSample(m), hp = x - prev;
     prev = x;
-    phase += 2.0f * kPi * (40.0f + 30.0f * std::exp(-t * 8.0f)) / kRate;
-    float v = hp * 0.55f * std::exp(-t * 2.2f) + std::sin(phase) * 0.8f * std::exp(-t * 6.0f);
+    phase += 2.0f * kPi * (40.0f + 30.0f * Next(&sweep)) / kRate;
+    float v = hp * 0.55f * Next(&crash) + Sin(phase) * 0.8f * Next(&boom);
     Put(m, SampleAt(t0) + i, v * amp, (i & 1) ? 0.25f : -0.25f, 0.2f);
   }
 }
@@ -93,16 +104,17 @@ void Impact(Mixdown* m, float t0, float amp) {
 // sine an octave down. duck > 0 pulls the level under a kick at each beat.
 void Bass(Mixdown* m, float t0, float dur, float note, float amp, float bright) {
   float f = MidiHz(note), phase = 0.0f, lp = 0.0f;
+  Decay pluck = MakeDecay(9.0f);
   int n = SampleAt(dur + 0.05f);
   for (int i = 0; i < n; i++) {
     float t = static_cast<float>(i) / kRate;
     phase += f / kRate;
     if (phase >= 1.0f) phase -= 1.0f;
     float saw = 2.0f * phase - 1.0f;
-    float cut = 120.0f + bright * 1800.0f * std::exp(-t * 9.0f);
-    lp += (1.0f - std::exp(-2.0f * kPi * cut / kRate)) * (saw - lp);
+    float w = 2.0f * kPi * (120.0f + bright * 1800.0f * Next(&pluck)) / kRate;
+    lp += w / (1.0f + w) * (saw - lp);
     float env = std::min(1.0f, t * 400.0f) * (t > dur ? std::max(0.0f, 1.0f - (t - dur) * 20.0f) : 1.0f);
-    float v = (lp * 0.8f + 0.5f * std::sin(phase * 2.0f * kPi)) * env;
+    float v = (lp * 0.8f + 0.5f * Sin(phase * 2.0f * kPi)) * env;
     Put(m, SampleAt(t0) + i, v * amp, 0.0f, 0.0f);
   }
 }
@@ -113,7 +125,7 @@ void Pad(Mixdown* m, float t0, float dur, const float* notes, int count, float a
   for (int k = 0; k < count; k++) {
     for (int voice = 0; voice < 2; voice++) {
       float f = MidiHz(notes[k]) * (voice ? 1.004f : 0.996f), phase = 0.37f * k + 0.5f * voice, lp1 = 0.0f, lp2 = 0.0f;
-      float a = 1.0f - std::exp(-2.0f * kPi * cutoff / kRate);
+      float a = 1.0f - Exp(-2.0f * kPi * cutoff / kRate);
       float pan = voice ? 0.5f : -0.5f;
       for (int i = 0; i < n; i++) {
         float t = static_cast<float>(i) / kRate;
@@ -135,7 +147,7 @@ void Lead(Mixdown* m, float t0, float dur, float note, float amp) {
   int n = SampleAt(dur + 0.08f);
   for (int i = 0; i < n; i++) {
     float t = static_cast<float>(i) / kRate;
-    float vib = 1.0f + 0.006f * std::sin(2.0f * kPi * 5.5f * t) * Clamp01((t - 0.15f) * 4.0f);
+    float vib = 1.0f + 0.006f * Sin(2.0f * kPi * 5.5f * t) * Clamp01((t - 0.15f) * 4.0f);
     phase += f * vib / kRate;
     if (phase >= 1.0f) phase -= 1.0f;
     float pulse = phase < 0.3f ? 1.0f : -1.0f;
@@ -148,13 +160,14 @@ void Lead(Mixdown* m, float t0, float dur, float note, float amp) {
 // Short sine-and-triangle pluck for arpeggios; bells are the same an octave up.
 void Pluck(Mixdown* m, float t0, float note, float amp, float pan, float decay) {
   float f = MidiHz(note), phase = 0.0f;
+  Decay level = MakeDecay(decay);
   int n = SampleAt(5.0f / decay);
   for (int i = 0; i < n; i++) {
     float t = static_cast<float>(i) / kRate;
     phase += f / kRate;
     if (phase >= 1.0f) phase -= 1.0f;
     float tri = 4.0f * std::fabs(phase - 0.5f) - 1.0f;
-    float v = (0.6f * std::sin(phase * 2.0f * kPi) + 0.4f * tri) * std::exp(-t * decay) * std::min(1.0f, t * 800.0f);
+    float v = (0.6f * Sin(phase * 2.0f * kPi) + 0.4f * tri) * Next(&level) * std::min(1.0f, t * 800.0f);
     Put(m, SampleAt(t0) + i, v * amp, pan, 0.5f);
   }
 }

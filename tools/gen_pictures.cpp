@@ -74,7 +74,7 @@ Canvas RunwayFromAbove() {
     float d = std::fabs(x - 160.0f);
     Rgb floor = Mix(Hex(0x02040C), Hex(0x0C1A3A), depth);
     if (d < half) {
-      float plank = 0.5f + 0.5f * std::sin((240.0f - y) * 0.9f / (depth + 0.2f));
+      float plank = 0.5f + 0.5f * Sin((240.0f - y) * 0.9f / (depth + 0.2f));
       floor = Mix(Hex(0x101C3C), Hex(0x243C70), 0.3f * plank + 0.5f * depth);
       floor = Add(floor, Scale(Hex(0x4060C0), Clamp01(1.0f - d / 6.0f)));
     }
@@ -140,7 +140,7 @@ Rgb Trace(float ox, float oy, float oz, float dx, float dy, float dz, int depth)
   float diffuse = std::max(0.0f, nx * lx + ny * ly + nz * lz);
   float dn = dx * nx + dy * ny + dz * nz;
   float rx = dx - 2 * dn * nx, ry = dy - 2 * dn * ny, rz = dz - 2 * dn * nz;
-  float spec = std::pow(std::max(0.0f, rx * lx + ry * ly + rz * lz), 60.0f);
+  float spec = Pow(std::max(0.0f, rx * lx + ry * ly + rz * lz), 60.0f);
   Rgb c = Scale(s.colour, 0.2f + 0.8f * diffuse);
   if (depth > 0) c = Mix(c, Mul(Trace(hx, hy, hz, rx, ry, rz, depth - 1), Add(s.colour, Hex(0x404040))), s.mirror);
   return Add(c, Scale(Hex(0xFFFFFF), 0.8f * spec));
@@ -218,8 +218,8 @@ Canvas GlowSprite() {
   Shade(&c, [](float x, float y) {
     float dx = (x - 128.0f) / 128.0f, dy = (y - 128.0f) / 128.0f;
     float d = std::sqrt(dx * dx + dy * dy);
-    float core = std::pow(Clamp01(1.0f - d), 3.0f);
-    float star = Clamp01(1.0f - d) * (std::exp(-std::fabs(dx) * 40.0f) + std::exp(-std::fabs(dy) * 40.0f)) * 0.5f;
+    float core = Pow(Clamp01(1.0f - d), 3.0f);
+    float star = Clamp01(1.0f - d) * (Exp(-std::fabs(dx) * 40.0f) + Exp(-std::fabs(dy) * 40.0f)) * 0.5f;
     Rgb c = Add(Scale(Hex(0xFFE8F4), core * 1.1f), Scale(Hex(0xC0D8FF), star));
     return Add(c, Scale(Hex(0xFF80C0), 0.25f * Clamp01(1.0f - d)));
   });
@@ -231,7 +231,7 @@ Canvas Overlay() {
   Shade(&c, [](float x, float y) {
     float cx = Fract(x / 16.0f) - 0.5f, cy = Fract(y / 16.0f) - 0.5f;
     float cell = 1.0f - Smooth(0.30f, 0.48f, std::max(std::fabs(cx), std::fabs(cy)));
-    float vignette = 1.0f - 0.6f * Smooth(0.4f, 1.1f, std::hypot((x - 160) / 160.0f, (y - 120) / 120.0f));
+    float vignette = 1.0f - 0.6f * Smooth(0.4f, 1.1f, Hypot((x - 160) / 160.0f, (y - 120) / 120.0f));
     float level = (120.0f + 135.0f * cell) * vignette;
     return Rgb{level, level * 0.96f, level};
   });

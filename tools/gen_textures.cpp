@@ -21,9 +21,9 @@ Canvas Fabric(const AssetPicture& a, uint32_t base, uint32_t sheen, uint32_t see
   Canvas c = Texture(a);
   float w = static_cast<float>(a.width);
   Shade(&c, [&](float x, float y) {
-    float weave = 0.5f + 0.25f * std::sin(x * kTau / 4.0f) * std::sin(y * kTau / 4.0f);
+    float weave = 0.5f + 0.25f * Sin(x * kTau / 4.0f) * Sin(y * kTau / 4.0f);
     float fold = Fbm(x / w * 4.0f, y / w * 4.0f, seed, 3, 4);
-    float light = 0.5f + 0.5f * std::sin((x + y * 0.3f) / w * kTau * 2.0f + fold * 3.0f);
+    float light = 0.5f + 0.5f * Sin((x + y * 0.3f) / w * kTau * 2.0f + fold * 3.0f);
     return Mix(Scale(Hex(base), 0.85f + 0.3f * weave), Hex(sheen), 0.45f * light * light);
   });
   return c;
@@ -43,7 +43,7 @@ Canvas Glove() {
   Canvas c = Texture(kTexArmGlove);
   Shade(&c, [](float x, float y) {
     float n = Fbm(x / 32.0f, y / 16.0f, 41, 3, 4);
-    float band = std::pow(0.5f + 0.5f * std::sin(x / 128.0f * kTau * 2.0f + n * 2.5f), 6.0f);
+    float band = Pow(0.5f + 0.5f * Sin(x / 128.0f * kTau * 2.0f + n * 2.5f), 6.0f);
     Rgb base = Mix(Hex(0x120A18), Hex(0x8A6AAE), band * 0.9f);
     bool stitch = std::fabs(x - 64.0f) < 0.8f && static_cast<int>(y) % 6 < 3;
     return stitch ? Hex(0x5A4A6A) : base;
@@ -101,9 +101,9 @@ Canvas Skirt(const AssetPicture& a, int front) {
 Canvas Phong() {
   Canvas c = Texture(kTexPhong);
   Shade(&c, [](float x, float y) {
-    float d = std::hypot(x - 128.0f, y - 128.0f) / 128.0f;
+    float d = Hypot(x - 128.0f, y - 128.0f) / 128.0f;
     float diffuse = Clamp01(1.0f - d);
-    float spec = std::pow(diffuse, 8.0f);
+    float spec = Pow(diffuse, 8.0f);
     return Add(Scale(Hex(0x6878A0), diffuse), Scale(Hex(0xFFFFFF), spec * 0.8f));
   });
   return c;
@@ -116,7 +116,7 @@ Canvas Panel() {
     float edge = std::min(std::min(x, 256.0f - x), std::min(y, 256.0f - y));
     Rgb metal = Mix(Hex(0x404A5A), Hex(0x8894A8), n);
     if (edge < 10.0f) metal = Scale(metal, edge < 3.0f ? 1.5f : 0.6f);
-    float ring = std::fabs(std::hypot(x - 128.0f, y - 128.0f) - 70.0f);
+    float ring = std::fabs(Hypot(x - 128.0f, y - 128.0f) - 70.0f);
     return Add(metal, Scale(Hex(0x30C0FF), Clamp01(1.0f - ring / 6.0f)));
   });
   for (float x : {20.0f, 236.0f})
@@ -143,8 +143,8 @@ Canvas ColourField(const AssetPicture& a, uint32_t seed, const std::vector<uint3
 Canvas MetaTexture(const AssetPicture& a, uint32_t dark, uint32_t mid, uint32_t light) {
   Canvas c = Texture(a);
   Shade(&c, [&](float x, float y) {
-    float d = std::hypot(x - 112.0f, y - 104.0f) / 150.0f;
-    float rim = Smooth(0.75f, 1.0f, std::hypot(x - 128.0f, y - 128.0f) / 128.0f);
+    float d = Hypot(x - 112.0f, y - 104.0f) / 150.0f;
+    float rim = Smooth(0.75f, 1.0f, Hypot(x - 128.0f, y - 128.0f) / 128.0f);
     Rgb base = Ramp({light, mid, dark}, d);
     return Add(base, Scale(Hex(mid), 0.6f * rim));
   });
@@ -156,10 +156,10 @@ Canvas Plasma() {
   Canvas c = Texture(kTexCmap1);
   Shade(&c, [](float x, float y) {
     float u = x / 256.0f * kTau, v = y / 256.0f * kTau;
-    float p = std::sin(u) + std::sin(v * 2.0f + std::sin(u)) + std::sin(u + v) * 0.7f + std::sin(3.0f * u - 2.0f * v) * 0.4f;
+    float p = Sin(u) + Sin(v * 2.0f + Sin(u)) + Sin(u + v) * 0.7f + Sin(3.0f * u - 2.0f * v) * 0.4f;
     float t = 0.5f + p / 6.2f;
-    return Rgb{127.5f + 127.5f * std::sin(t * kTau * 1.0f), 127.5f + 127.5f * std::sin(t * kTau * 1.0f + 2.1f),
-               127.5f + 127.5f * std::sin(t * kTau * 1.0f + 4.2f)};
+    return Rgb{127.5f + 127.5f * Sin(t * kTau * 1.0f), 127.5f + 127.5f * Sin(t * kTau * 1.0f + 2.1f),
+               127.5f + 127.5f * Sin(t * kTau * 1.0f + 4.2f)};
   });
   return c;
 }
@@ -168,11 +168,11 @@ Canvas Flower() {
   Canvas c = Texture(kTexFlower);
   for (int i = 0; i < 6; i++) {
     float a = i * kTau / 6.0f;
-    float px = 32 + std::cos(a) * 15, py = 32 + std::sin(a) * 15;
+    float px = 32 + Cos(a) * 15, py = 32 + Sin(a) * 15;
     PaintShape(&c, px - 16, py - 16, px + 16, py + 16,
                [=](float x, float y) { return SdEllipse(x, y, px, py, 15, 8, a); },
                [=](float x, float y) {
-                 float d = std::hypot(x - 32, y - 32) / 30.0f;
+                 float d = Hypot(x - 32, y - 32) / 30.0f;
                  return Mix(Hex(0xFFF0F8), Hex(0xE03C8C), d);
                });
   }
@@ -184,7 +184,7 @@ Canvas Flower() {
 Canvas CatwalkSide() {
   Canvas c = Texture(kTexCatSide);
   Shade(&c, [](float, float y) {
-    float gloss = std::pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 3.0f);
+    float gloss = Pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 3.0f);
     Rgb base = Add(Hex(0x08080C), Scale(Hex(0x404860), gloss));
     if (std::fabs(y - 20.0f) < 3.0f || std::fabs(y - 236.0f) < 3.0f) base = Hex(0xB8C0D0);  // chrome trim
     return base;
@@ -199,7 +199,7 @@ Canvas Gold() {
   Shade(&c, [](float x, float y) {
     float u = Fract(x / 32.0f) - 0.5f, v = Fract(y / 32.0f) - 0.5f;
     float diamond = std::fabs(u) + std::fabs(v);
-    float level = std::floor((0.55f + 0.45f * std::cos(diamond * kTau)) * 6.0f) / 6.0f;
+    float level = std::floor((0.55f + 0.45f * Cos(diamond * kTau)) * 6.0f) / 6.0f;
     return Ramp({0x4A2C08, 0xB07818, 0xF0C850, 0xFFF0B0}, level);
   });
   return c;
@@ -211,7 +211,7 @@ Canvas Pole() {
   Shade(&c, [](float x, float y) {
     float s = (x - 32.0f) / 32.0f;
     float n = std::sqrt(Clamp01(1.0f - s * s));
-    float spec = std::pow(Clamp01(1.0f - std::fabs(s + 0.35f) * 4.0f), 2.0f);
+    float spec = Pow(Clamp01(1.0f - std::fabs(s + 0.35f) * 4.0f), 2.0f);
     float ring = Fract(y / 64.0f) < 0.04f ? 0.6f : 1.0f;
     return Scale(Add(Scale(Hex(0x8890A0), n), Scale(Hex(0xFFFFFF), spec)), ring);
   });
@@ -222,7 +222,7 @@ Canvas Rope() {
   Canvas c = Texture(kTexRope);
   Shade(&c, [](float x, float y) {
     float strand = Fract((x + y) / 21.333334f);
-    float round = std::sin(strand * 3.1415927f);
+    float round = Sin(strand * 3.1415927f);
     float fibre = Fbm((x - y) / 4.0f, (x + y) / 32.0f, 81, 3, 0);
     return Scale(Mix(Hex(0x6A4E2A), Hex(0xE0C890), round), 0.75f + 0.35f * fibre);
   });
@@ -234,7 +234,7 @@ Canvas CatwalkFloor() {
   Shade(&c, [](float x, float y) {
     float gx = Fract(x / 64.0f), gy = Fract(y / 64.0f);
     bool grout = gx < 0.02f || gy < 0.02f;
-    float refl = std::pow(Clamp01(1.0f - std::fabs(Fract((x - y * 0.4f) / 128.0f) - 0.5f) * 5.0f), 2.0f);
+    float refl = Pow(Clamp01(1.0f - std::fabs(Fract((x - y * 0.4f) / 128.0f) - 0.5f) * 5.0f), 2.0f);
     Rgb tile = Add(Hex(0x0C0C10), Scale(Hex(0x505870), refl * 0.6f));
     if (std::fabs(x - 128.0f) < 2.0f) tile = Hex(0xE8E8F0);  // the runway's centre line
     return grout ? Hex(0x3A3A40) : tile;
@@ -246,10 +246,10 @@ Canvas CatwalkFloor() {
 Canvas LightGlow() {
   Canvas c = Texture(kTexLight);
   Shade(&c, [](float x, float y) {
-    float dx = x - 64.0f, dy = y - 64.0f, d = std::hypot(dx, dy) / 64.0f;
-    float a = std::atan2(dy, dx);
-    float rays = std::pow(std::fabs(std::cos(a * 6.0f)), 20.0f) * Clamp01(1.0f - d) * 0.5f;
-    float glow = std::pow(Clamp01(1.0f - d), 2.5f) + std::pow(Clamp01(1.0f - d), 12.0f);
+    float dx = x - 64.0f, dy = y - 64.0f, d = Hypot(dx, dy) / 64.0f;
+    float a = Atan2(dy, dx);
+    float rays = Pow(std::fabs(Cos(a * 6.0f)), 20.0f) * Clamp01(1.0f - d) * 0.5f;
+    float glow = Pow(Clamp01(1.0f - d), 2.5f) + Pow(Clamp01(1.0f - d), 12.0f);
     return Scale(Hex(0xFFFFFF), Clamp01(glow + rays) * 1.0f);
   });
   return c;

@@ -9,6 +9,14 @@
 #include <string>
 #include <vector>
 
+// ---- math with the same bits on every machine (float in, float out) ----
+float Sin(float x);
+float Cos(float x);
+float Exp(float x);
+float Pow(float x, float y);  // x > 0; otherwise 0
+float Atan2(float y, float x);
+float Hypot(float x, float y);
+
 // ---- random numbers (splitmix64) ----
 struct Rng {
   uint64_t state;
