@@ -1,0 +1,21 @@
+// Pieces of the render pipeline shared by its own source files: mesh
+// culling, outcodes, face collection and fan drawing for the projector pass.
+#pragma once
+#include <cstdint>
+
+#include "engine/render_pipeline.h"
+
+// Planes the mesh's bounding box (transformed by m) reaches across, or -1
+// when the box lies wholly outside one of vp's planes.
+int32_t MeshCrossingMask(const Mesh* mesh, const Mat4& m, const Viewport* vp);
+// Bit i for each plane i of crossing that the point lies outside.
+int32_t VertexOutcode(const Viewport* vp, const Vec3& view, int32_t crossing);
+// Appends the mesh's visible faces to vp's list; cameraSpaceOnly picks the
+// triple-product facing test for every face.
+void CollectFaces(Mesh* mesh, Viewport* vp, bool cameraSpaceOnly);
+// Faces in vp's list, never more than it holds.
+int FaceListCount(const Viewport* vp);
+void DrawPolygonScaled(Viewport* vp, Material* material, float depthScale);
+void DrawFan(Viewport* vp, Material* material, Vertex* const* v, int count);
+// The mesh's vertex and face ranges lie within its scene's pools.
+bool MeshRangesValid(const Mesh* mesh);

@@ -1,0 +1,490 @@
+// Viewports, mesh submission, the face list, clipping and the hand-over of
+// fan triangles to the rasterizer.
+//
+// Arithmetic here is single precision, as the drawing runs; vector and matrix
+// products go through the math library, which rounds each result once. Every
+// capacity is guarded: a full face list drops further faces, a polygon keeps
+// at most kPolygonCapacity corners, and one polygon never makes more clip
+// vertices than the ring holds, so none it still uses is overwritten.
+#include "engine/render_pipeline.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/material_library.h"
+#include "engine/render_internal.h"
+
+PolygonWork PolygonState;
+
+namespace {
+
+constexpr float kFaceLevel = 128.0f;
+// A chain of faces drawn together is one face per contributing blob; a longer
+// chain can only be a loop.
+constexpr int kMaxChain = 64;
+
+int ActivePlanes(const Viewport* vp) {
+  if (vp->planeCount < 0) return 0;
+  return vp->planeCount > kViewportMaxPlanes ? kViewportMaxPlanes : vp->planeCount;
+}
+
+float PlaneDistance(const Plane& p, const Vec3& v) {
+  return VecDot(Vec3{p.nx, p.ny, p.nz}, v);
+}
+
+// Truncation towards zero, saturated at the int32 range (NaN gives 0).
+int32_t DepthKey(float z) {
+  if (!(z == z)) return 0;
+  if (z >= 2147483520.0f) return INT32_MAX;
+  if (z <= -2147483648.0f) return INT32_MIN;
+  return static_cast<int32_t>(z);
+}
+
+Vec3 Lerp(const Vec3& a, const Vec3& b, float f) {
+  return Vec3{a.x + f * (b.x - a.x), a.y + f * (b.y - a.y), a.z + f * (b.z - a.z)};
+}
+
+float Clamp255(float c) {
+  if (c > 255.0f) return 255.0f;
+  if (c < 0.0f) return 0.0f;
+  return c;
+}
+
+void ToScreen(const Vertex* v, ScreenVertex* s) {
+  s->x = v->screenX;
+  s->y = v->screenY;
+  s->z = v->depth;
+  s->level = v->shade;
+  s->red = v->light.x;
+  s->green = v->light.y;
+  s->blue = v->light.z;
+  s->u = v->u;
+  s->v = v->v;
+}
+
+void SetFrustum(Viewport* vp, float fovX, float fovY) {
+  vp->fovX = fovX;
+  vp->fovY = fovY;
+  const double hx = fovX * 0.5, hy = fovY * 0.5;
+  const float cx = static_cast<float>(std::cos(hx)), sx = static_cast<float>(std::sin(hx));
+  const float cy = static_cast<float>(std::cos(hy)), sy = static_cast<float>(std::sin(hy));
+  vp->scaleX = static_cast<float>(vp->width * std::cos(hx) / (2.0 * std::sin(hx)));
+  vp->scaleY = static_cast<float>(vp->height * std::cos(hy) / (2.0 * std::sin(hy)));
+  vp->planes[0] = Plane{cx, 0.0f, sx, 0.0f};
+  vp->planes[1] = Plane{-cx, 0.0f, sx, 0.0f};
+  vp->planes[2] = Plane{0.0f, cy, sy, 0.0f};
+  vp->planes[3] = Plane{0.0f, -cy, sy, 0.0f};
+  vp->planes[kPlaneNear] = Plane{0.0f, 0.0f, 1.0f, 1.0f};
+  vp->planeCount = 5;
+}
+
+// Screen-space area when every corner is in front of the eye, else the
+// camera-space triple product (projection flips what lies behind).
+bool FaceFacesViewer(int cullMode, const Vertex* a, const Vertex* b, const Vertex* c,
+                     bool cameraSpaceOnly) {
+  if (cullMode != kCullPositive && cullMode != kCullNegative) return true;
+  float area;
+  if (cameraSpaceOnly || a->view.z <= 0.0f || b->view.z <= 0.0f || c->view.z <= 0.0f) {
+    Vec3 cross;
+    VecCross(a->view, b->view, &cross);
+    area = -VecDot(cross, c->view);
+  } else {
+    area = (a->screenX - b->screenX) * (a->screenY - c->screenY) -
+           (a->screenX - c->screenX) * (a->screenY - b->screenY);
+  }
+  return cullMode == kCullPositive ? !(area > 0.0f) : !(area < 0.0f);
+}
+
+// Screen-space test on the first three corners of a projected polygon.
+bool PolygonFacesViewer(int cullMode, Vertex* const* v) {
+  if (cullMode != kCullPositive && cullMode != kCullNegative) return true;
+  const float area = (v[0]->screenX - v[1]->screenX) * (v[0]->screenY - v[2]->screenY) -
+                     (v[0]->screenX - v[2]->screenX) * (v[0]->screenY - v[1]->screenY);
+  return cullMode == kCullPositive ? !(area > 0.0f) : !(area < 0.0f);
+}
+
+void DrawFace(Viewport* vp, Face* face, int32_t clipMask, bool ownLevels) {
+  Vertex** corner = face->vertex;
+  if (!corner[0] || !corner[1] || !corner[2]) return;
+  for (int k = 0; k < 3; k++) {
+    corner[k]->u = face->uv[2 * k];
+    corner[k]->v = face->uv[2 * k + 1];
+    corner[k]->shade = ownLevels ? face->shade[k] : kFaceLevel;
+  }
+  Material* material = FaceDrawMaterial(face);
+  PolygonBegin(corner, 3);
+  const int planes = ActivePlanes(vp);
+  for (int i = 0; i < planes; i++)
+    if (clipMask & (1 << i)) ClipPolygon(vp->planes[i]);
+  DrawPolygon(vp, material);
+}
+
+void SortRange(Face** list, int lo, int hi) {
+  // Recurse into the smaller part and loop on the larger: the same order as
+  // plain recursion on both, with the stack bounded by log n.
+  while (lo < hi) {
+    const int32_t pivot = list[lo + (hi - lo) / 2]->depthKey;
+    int i = lo, j = hi;
+    while (i <= j) {
+      while (list[i]->depthKey > pivot) i++;
+      while (list[j]->depthKey < pivot) j--;
+      if (i <= j) {
+        Face* t = list[i];
+        list[i] = list[j];
+        list[j] = t;
+        i++;
+        j--;
+      }
+    }
+    if (j - lo < hi - i) {
+      if (lo < j) SortRange(list, lo, j);
+      lo = i;
+    } else {
+      if (i < hi) SortRange(list, i, hi);
+      hi = j;
+    }
+  }
+}
+
+}  // namespace
+
+bool MeshRangesValid(const Mesh* mesh) {
+  const Scene* s = mesh->scene;
+  if (s == nullptr) return false;
+  return mesh->firstVertex >= 0 && mesh->vertexCount >= 0 &&
+         mesh->firstVertex <= s->vertexCount - mesh->vertexCount && mesh->firstFace >= 0 &&
+         mesh->faceCount >= 0 && mesh->firstFace <= s->faceCount - mesh->faceCount;
+}
+
+// --- Set-up ----------------------------------------------------------------
+
+int ViewportCreate(Viewport* vp, int maxFaces, int width, int height) {
+  std::memset(vp, 0, sizeof(*vp));
+  if (maxFaces < 0 || width <= 0 || height <= 0) return 0;
+  vp->faceList = static_cast<Face**>(std::calloc(maxFaces > 0 ? maxFaces : 1, sizeof(Face*)));
+  if (vp->faceList == nullptr) return 0;
+  vp->faceCapacity = maxFaces;
+  vp->width = width;
+  vp->height = height;
+  vp->centreX = static_cast<float>(width) * 0.5f - 0.5f;
+  vp->centreY = static_cast<float>(height) * 0.5f - 0.5f;
+  ViewportSetFov(vp, 60.0f);
+  ViewportSetAmbient(vp, 0.0f, 0.0f, 0.0f);
+  ViewportEnableFarPlane(vp, 0);
+  InitRasterizer();
+  MatIdentity(&vp->view);
+  return 1;
+}
+
+void ViewportSetFov(Viewport* vp, float degrees) {
+  SetFrustum(vp, DegreesToRadians(degrees), DegreesToRadians(degrees * 3.0f * 0.25f));
+}
+
+void ViewportSetSquareFov(Viewport* vp, float degrees) {
+  const float fov = DegreesToRadians(degrees);
+  SetFrustum(vp, fov, fov);
+}
+
+void ViewportSetFarPlane(Viewport* vp, float fadeStart, float farZ) {
+  vp->planes[kPlaneFar] = Plane{0.0f, 0.0f, -1.0f, -farZ};
+  vp->planeCount = 6;
+  vp->fadeStart = fadeStart;
+  vp->farZ = farZ;
+}
+
+void ViewportEnableFarPlane(Viewport* vp, int on) {
+  vp->planeCount = on ? 6 : 5;
+  vp->fadeEnabled = on ? 1 : 0;
+}
+
+void ViewportSetAmbient(Viewport* vp, float r, float g, float b) { vp->ambient = Vec3{r, g, b}; }
+
+void ViewportSetCullMode(Viewport* vp, int mode) { vp->cullMode = mode; }
+
+void ViewportSetTarget(Viewport* vp, int pitchBytes, uint32_t* frameBuffer, int32_t* depthBuffer) {
+  vp->pitchBytes = pitchBytes;
+  vp->pitchPixels = pitchBytes / 4;
+  vp->target = frameBuffer;
+  vp->depthBuffer = depthBuffer;
+  // A row never reaches into the next: the drawn width is at most the pitch.
+  const int32_t pitch = vp->pitchPixels > 0 ? vp->pitchPixels : 0;
+  vp->renderTarget = RenderTarget{frameBuffer, depthBuffer, pitch,
+                                  vp->width < pitch ? vp->width : pitch, vp->height};
+}
+
+// --- Per frame -------------------------------------------------------------
+
+void ViewportSetCamera(Viewport* vp, const Camera* camera) {
+  const KeyNode& eye = camera->positionNode;
+  MatLookAt(eye.position.current, camera->targetNode.position.current,
+            DegreesToRadians(eye.roll.current), &vp->view);
+  ViewportSetFov(vp, eye.fov.current);
+}
+
+void ViewportPrepareLights(Viewport* vp, Scene* scene) {
+  for (int i = 0; i < scene->lightCount && i < scene->capacity.lights; i++) {
+    Light* light = &scene->lights[i];
+    MatTransformPoint(light->positionNode.position.current, vp->view, &light->position);
+    if (light->positionNode.hasColour) light->colour = light->positionNode.colour.current;
+  }
+}
+
+void ViewportClearFaces(Viewport* vp) { vp->faceCount = 0; }
+
+void ProjectVertex(const Viewport* vp, Vertex* v) {
+  const float z = v->view.z;
+  const float q = z == 0.0f ? 1.0f : 1.0f / z;
+  v->screenX = v->view.x * vp->scaleX * q + vp->centreX;
+  v->screenY = vp->centreY - q * (v->view.y * vp->scaleY);
+  v->depth = z;
+}
+
+// Planes the transformed box reaches across, or -1 when all eight corners
+// lie outside one plane and nothing of the mesh can be seen.
+int32_t MeshCrossingMask(const Mesh* mesh, const Mat4& m, const Viewport* vp) {
+  Vec3 corner[8];
+  for (int c = 0; c < 8; c++) MatTransformPoint(mesh->bounds[c], m, &corner[c]);
+  int32_t mask = 0;
+  const int planes = ActivePlanes(vp);
+  for (int i = 0; i < planes; i++) {
+    int outside = 0;
+    for (int c = 0; c < 8; c++)
+      if (!(PlaneDistance(vp->planes[i], corner[c]) > vp->planes[i].d)) outside++;
+    if (outside == 8) return -1;
+    if (outside) mask |= 1 << i;
+  }
+  return mask;
+}
+
+int32_t VertexOutcode(const Viewport* vp, const Vec3& view, int32_t crossing) {
+  int32_t code = 0;
+  const int planes = ActivePlanes(vp);
+  for (int i = 0; i < planes; i++)
+    if ((crossing & (1 << i)) && PlaneDistance(vp->planes[i], view) < vp->planes[i].d)
+      code |= 1 << i;
+  return code;
+}
+
+// Appends the mesh's faces that are not wholly outside one plane and face
+// the viewer; the list keeps what fits.
+void CollectFaces(Mesh* mesh, Viewport* vp, bool cameraSpaceOnly) {
+  Face* face = mesh->scene->faces + mesh->firstFace;
+  for (int f = 0; f < mesh->faceCount; f++, face++) {
+    Vertex* a = face->vertex[0];
+    Vertex* b = face->vertex[1];
+    Vertex* c = face->vertex[2];
+    if (!a || !b || !c) continue;
+    if (a->outcode & b->outcode & c->outcode) continue;
+    face->clipMask = kClipAllPlanes;
+    if (!FaceFacesViewer(vp->cullMode, a, b, c, cameraSpaceOnly)) continue;
+    int32_t key = DepthKey(a->depth);
+    if (DepthKey(b->depth) > key) key = DepthKey(b->depth);
+    if (DepthKey(c->depth) > key) key = DepthKey(c->depth);
+    face->depthKey = key;
+    if (vp->faceCount < 0) vp->faceCount = 0;
+    if (vp->faceCount >= vp->faceCapacity) return;
+    vp->faceList[vp->faceCount++] = face;
+  }
+}
+
+void MeshSubmit(Mesh* mesh, Viewport* vp) {
+  if (!MeshRangesValid(mesh)) return;
+  MatMul(mesh->world, vp->view, &mesh->modelView);
+  const int32_t crossing = MeshCrossingMask(mesh, mesh->modelView, vp);
+  if (crossing < 0) return;
+
+  Scene* scene = mesh->scene;
+  Vertex* first = scene->vertices + mesh->firstVertex;
+  Vertex* end = first + mesh->vertexCount;
+  for (Vertex* v = first; v < end; v++) {
+    MatTransformPoint(v->position, mesh->modelView, &v->view);
+    v->outcode = VertexOutcode(vp, v->view, crossing);
+    ProjectVertex(vp, v);
+    MatRotateVector(v->normal, mesh->modelView, &v->viewNormal);
+    v->light = vp->ambient;
+  }
+
+  // Diffuse light only: no falloff, no highlight. Normals point into the
+  // object, so a surface faces a light when the direction from the light to
+  // the vertex lies along its normal.
+  const int lights = scene->lightCount < scene->capacity.lights ? scene->lightCount
+                                                                 : scene->capacity.lights;
+  for (Vertex* v = first; v < end; v++) {
+    for (int i = 0; i < lights; i++) {
+      const Light& light = scene->lights[i];
+      Vec3 toVertex;
+      VecSub(v->view, light.position, &toVertex);
+      VecSetLength(toVertex, 1.0f, &toVertex);
+      const float k = VecDot(v->viewNormal, toVertex);
+      if (k >= 0.0f) {
+        v->light.x += k * light.colour.x;
+        v->light.y += k * light.colour.y;
+        v->light.z += k * light.colour.z;
+      }
+    }
+    v->light.x = Clamp255(v->light.x * 255.0f);
+    v->light.y = Clamp255(v->light.y * 255.0f);
+    v->light.z = Clamp255(v->light.z * 255.0f);
+  }
+
+  // Depth fade towards the far plane; beyond it the light goes negative and
+  // is raised to black when drawn. A fade of no length is a sharp cut.
+  if (vp->fadeEnabled) {
+    const float span = vp->farZ - vp->fadeStart;
+    for (Vertex* v = first; v < end; v++) {
+      const float z = v->view.z;
+      float f = 1.0f;
+      if (!(z < vp->fadeStart)) f = span > 0.0f ? 1.0f - (z - vp->fadeStart) / span : 0.0f;
+      VecScale(v->light, f, &v->light);
+    }
+  }
+
+  CollectFaces(mesh, vp, false);
+}
+
+void SceneSubmit(Scene* scene, Viewport* vp) {
+  const int meshes = scene->meshCount < scene->capacity.meshes ? scene->meshCount
+                                                               : scene->capacity.meshes;
+  for (int i = 0; i < meshes; i++) MeshSubmit(&scene->meshes[i], vp);
+}
+
+void ViewportSortFaces(Viewport* vp, int mode) {
+  if (mode != 1) return;
+  int count = vp->faceCount < vp->faceCapacity ? vp->faceCount : vp->faceCapacity;
+  if (count >= 2) SortRange(vp->faceList, 0, count - 1);
+}
+
+int FaceListCount(const Viewport* vp) {
+  if (vp->faceCount < 0) return 0;
+  return vp->faceCount < vp->faceCapacity ? vp->faceCount : vp->faceCapacity;
+}
+
+void ViewportDrawFaces(Viewport* vp) {
+  for (int i = FaceListCount(vp) - 1; i >= 0; i--) {
+    Face* face = vp->faceList[i];
+    DrawFace(vp, face, face->clipMask, false);
+  }
+}
+
+void ViewportDrawFacesFarFirst(Viewport* vp) {
+  const int count = FaceListCount(vp);
+  for (int i = 0; i < count; i++) {
+    Face* face = vp->faceList[i];
+    DrawFace(vp, face, face->clipMask, false);
+  }
+}
+
+// Chained faces were never submitted; they share the listed face's corners
+// and so its clip mask.
+void ViewportDrawFaceChains(Viewport* vp) {
+  for (int i = FaceListCount(vp) - 1; i >= 0; i--) {
+    Face* head = vp->faceList[i];
+    int n = 0;
+    for (Face* face = head; face != nullptr && n < kMaxChain; face = face->next, n++)
+      DrawFace(vp, face, head->clipMask, true);
+  }
+}
+
+void MeshEnvironmentMap(Mesh* mesh) {
+  if (!MeshRangesValid(mesh)) return;
+  Face* face = mesh->scene->faces + mesh->firstFace;
+  for (int f = 0; f < mesh->faceCount; f++, face++) {
+    for (int k = 0; k < 3; k++) {
+      const Vertex* c = face->vertex[k];
+      if (!c) continue;
+      face->uv[2 * k] = 127.5f + 127.5f * c->viewNormal.x;
+      face->uv[2 * k + 1] = 127.5f + 127.5f * c->viewNormal.y;
+    }
+  }
+}
+
+// --- Polygon clipping and drawing -----------------------------------------
+
+void PolygonBegin(Vertex* const* corners, int count) {
+  PolygonWork& w = PolygonState;
+  if (count < 0) count = 0;
+  if (count > kPolygonCapacity) count = kPolygonCapacity;
+  w.vertices = w.lists[0];
+  for (int i = 0; i < count; i++) w.vertices[i] = corners[i];
+  w.count = count;
+  w.madeForPolygon = 0;
+}
+
+// Sutherland-Hodgman against one plane in camera space. A cut edge gets a
+// new vertex interpolated from its start towards its end: position, normal,
+// mapping, level and light.
+void ClipPolygon(const Plane& plane) {
+  PolygonWork& w = PolygonState;
+  const int n = w.count;
+  if (n <= 0 || w.vertices == nullptr) return;
+  Vertex** in = w.vertices;
+  Vertex** out = in == w.lists[0] ? w.lists[1] : w.lists[0];
+  float s[kPolygonCapacity];
+  for (int i = 0; i < n; i++) s[i] = PlaneDistance(plane, in[i]->view);
+
+  int m = 0;
+  for (int i = 0; i < n; i++) {
+    const int j = i + 1 < n ? i + 1 : 0;
+    const bool inside = s[i] >= plane.d, nextInside = s[j] >= plane.d;
+    if (inside && m < kPolygonCapacity) out[m++] = in[i];
+    if (inside == nextInside || m >= kPolygonCapacity || w.madeForPolygon >= kClipVertexRing)
+      continue;
+    const Vertex* a = in[i];
+    const Vertex* b = in[j];
+    Vertex* t = &w.ring[w.ringNext];
+    w.ringNext = (w.ringNext + 1) % kClipVertexRing;
+    w.madeForPolygon++;
+    *t = *a;
+    const float f = (plane.d - s[i]) / (s[j] - s[i]);
+    t->view = Lerp(a->view, b->view, f);
+    t->viewNormal = Lerp(a->viewNormal, b->viewNormal, f);
+    t->u = a->u + f * (b->u - a->u);
+    t->v = a->v + f * (b->v - a->v);
+    t->shade = a->shade + f * (b->shade - a->shade);
+    t->light = Lerp(a->light, b->light, f);
+    out[m++] = t;
+  }
+  w.vertices = out;
+  w.count = m;
+}
+
+// Projects the current polygon into vp (depth scaled, for a copy that must
+// win the depth test against its own surface) and draws it as a fan.
+void DrawPolygonScaled(Viewport* vp, Material* material, float depthScale) {
+  PolygonWork& w = PolygonState;
+  w.viewport = vp;
+  w.material = material;
+  if (w.count < 3 || material == nullptr) return;
+  Vertex** v = w.vertices;
+  for (int i = 0; i < w.count; i++) {
+    ProjectVertex(vp, v[i]);
+    if (depthScale != 1.0f) v[i]->depth *= depthScale;
+    if (vp->fadeEnabled) {
+      if (v[i]->light.x < 0.0f) v[i]->light.x = 0.0f;
+      if (v[i]->light.y < 0.0f) v[i]->light.y = 0.0f;
+      if (v[i]->light.z < 0.0f) v[i]->light.z = 0.0f;
+    }
+  }
+  if (!PolygonFacesViewer(vp->cullMode, v)) return;
+  DrawFan(vp, material, v, w.count);
+}
+
+void DrawPolygon(Viewport* vp, Material* material) { DrawPolygonScaled(vp, material, 1.0f); }
+
+// Each fan triangle is copied into the three screen records the rasterizer
+// reads (it may move a y above row 1 to 0 in them) and drawn.
+void DrawFan(Viewport* vp, Material* material, Vertex* const* v, int count) {
+  ScreenVertex* c = PolygonState.corners;
+  RasterState.material = material;
+  RasterState.target = vp->renderTarget;
+  for (int k = 1; k + 1 < count; k++) {
+    ToScreen(v[0], &c[0]);
+    ToScreen(v[k], &c[1]);
+    ToScreen(v[k + 1], &c[2]);
+    RasterState.v0 = &c[0];
+    RasterState.v1 = &c[1];
+    RasterState.v2 = &c[2];
+    DrawTriangle();
+  }
+}
