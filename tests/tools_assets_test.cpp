@@ -142,6 +142,72 @@ TEST(AssetSet, WarpTexturesWrapWithoutASeam) {
   }
 }
 
+// Pictures the show adds or keys by their black must fade to black at their
+// edges, or each sprite would show as a square.
+TEST(AssetSet, SpritesFadeToBlackAtTheirEdges) {
+  ASSERT_TRUE(Generated().ok);
+  auto darkBorder = [](const std::vector<uint32_t>& px, int w, int h) {
+    int worst = 0;
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++) {
+        if (x != 0 && y != 0 && x != w - 1 && y != h - 1) continue;
+        uint32_t c = px[y * w + x];
+        worst = std::max({worst, static_cast<int>((c >> 16) & 255), static_cast<int>((c >> 8) & 255),
+                          static_cast<int>(c & 255)});
+      }
+    return worst;
+  };
+  for (const AssetPicture& f : kFlareSprites) {
+    std::vector<uint8_t> raw = ReadBytes(AssetFile(Generated().dir, f.name));
+    ASSERT_EQ(raw.size(), static_cast<size_t>(f.width * f.height * 3)) << f.name;
+    std::vector<uint32_t> px(f.width * f.height);
+    for (size_t i = 0; i < px.size(); i++) px[i] = raw[3 * i] << 16 | raw[3 * i + 1] << 8 | raw[3 * i + 2];
+    EXPECT_LT(darkBorder(px, f.width, f.height), 40) << f.name;
+    EXPECT_GT(*std::max_element(px.begin(), px.end()) & 0xFF00, 0x2000u) << f.name << " has no light";
+  }
+  for (const AssetPicture& p : {kGfxSprite, kTexLight, kTexFlower}) {
+    int w = 0, h = 0;
+    std::vector<uint32_t> px = Decode(p.name, &w, &h);
+    EXPECT_LT(darkBorder(px, w, h), 24) << p.name;
+  }
+}
+
+TEST(AssetSet, TexturesHaveSizesTheRasterizerAddresses) {
+  for (const AssetPicture& p : kTexturePictures) EXPECT_NE(TextureSizeCode(p.width, p.height), 0) << p.name;
+  for (const AssetBinding& b : kCityMaps) EXPECT_NE(TextureSizeCode(b.width, b.height), 0) << b.name;
+  for (const AssetBinding& b : kFloorMaps) EXPECT_NE(TextureSizeCode(b.width, b.height), 0) << b.name;
+}
+
+// The grid's points sit on the features of the pictures as written: the eye
+// points on dark irises, the cheek points on lighter skin, the mouth centre
+// on red lips, in both portraits.
+TEST(AssetSet, MorphGridPointsSitOnThePortraitsFeatures) {
+  ASSERT_TRUE(Generated().ok);
+  MorphGrid grid = {};
+  PortraitGrid(&grid);
+  const AssetPicture portraits[2] = {kGfxPortrait1, kGfxPortrait2};
+  for (int side = 0; side < 2; side++) {
+    int w = 0, h = 0;
+    std::vector<uint32_t> px = Decode(portraits[side].name, &w, &h);
+    ASSERT_EQ(w * h, 320 * 240);
+    auto point = [&](int r, int c) {
+      MorphPoint p = side ? grid.second[r][c] : grid.first[r][c];
+      return MorphPoint{side ? p.x - 320 : p.x, p.y};
+    };
+    auto luma = [&](MorphPoint p) {
+      uint32_t c = px[p.y * w + p.x];
+      return 0.3 * ((c >> 16) & 255) + 0.59 * ((c >> 8) & 255) + 0.11 * (c & 255);
+    };
+    const int eyeRow = 2, noseRow = 3, mouthRow = 4;
+    for (int eyeColumn : {3, 5}) {
+      EXPECT_LT(luma(point(eyeRow, eyeColumn)) * 2.0, luma(point(noseRow, eyeColumn))) << side << " " << eyeColumn;
+    }
+    MorphPoint mouth = point(mouthRow, 4);
+    uint32_t lips = px[(mouth.y + 2) * w + mouth.x];
+    EXPECT_GT(static_cast<int>((lips >> 16) & 255), static_cast<int>((lips >> 8) & 255) + 60) << side;
+  }
+}
+
 // The credits lie wholly inside the tall scroller picture: dark margins at
 // both ends, text from near the top to near the bottom.
 TEST(AssetSet, CreditsFitTheScrollerPicture) {

@@ -21,6 +21,7 @@ void GeneratePictureGroups(AssetOutput* out, int groups) {
 }  // namespace
 
 int GenerateAssets(const char* dir, int groups, std::string* message) {
+  int missingBefore = FontMissingGlyphs();
   AssetOutput pictures{dir, 0, 0, {}};
   AssetOutput music{dir, 0, 0, {}};
   if (groups & ASSETS_MUSIC) {
@@ -29,6 +30,10 @@ int GenerateAssets(const char* dir, int groups, std::string* message) {
     worker.join();
   } else {
     GeneratePictureGroups(&pictures, groups);
+  }
+  if (FontMissingGlyphs() != missingBefore && pictures.message.empty()) {
+    pictures.failed++;
+    pictures.message = "a text uses a character the font has no glyph for";
   }
   if (message) *message = !pictures.message.empty() ? pictures.message : music.message;
   return pictures.failed == 0 && music.failed == 0;

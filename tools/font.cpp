@@ -1,5 +1,6 @@
 #include "tools/generator.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -102,12 +103,23 @@ int TextWidth(const char* text, int scale) {
   return (n * kGlyphAdvance - 1) * scale;
 }
 
+namespace {
+std::atomic<int> missingGlyphs{0};
+}
+
+int FontMissingGlyphs() { return missingGlyphs.load(); }
+
 // Marks the covered cells of the text in a mask of the canvas' size; cells
-// outside the mask are dropped. Unknown characters advance like a space.
-void TextMask(Mask* mask, const char* text, int x0, int y0, int scale) {
+// outside the mask are dropped. A character without a glyph advances like a
+// space and is counted, so that a title can never lose a letter unnoticed.
+int TextMask(Mask* mask, const char* text, int x0, int y0, int scale) {
+  int missing = 0;
   for (int i = 0; text[i]; i++) {
     const Glyph* g = FindGlyph(text[i]);
-    if (!g) continue;
+    if (!g) {
+      missing += text[i] != ' ';
+      continue;
+    }
     int gx = x0 + i * kGlyphAdvance * scale;
     for (int r = 0; r < kGlyphRows; r++)
       for (int c = 0; c < kGlyphColumns; c++) {
@@ -120,6 +132,8 @@ void TextMask(Mask* mask, const char* text, int x0, int y0, int scale) {
           }
       }
   }
+  missingGlyphs += missing;
+  return missing;
 }
 
 void DrawText(Canvas* c, const char* text, int x, int y, int scale, const TextStyle& style) {

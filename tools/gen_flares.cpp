@@ -38,9 +38,10 @@ std::vector<uint8_t> FlareSprite(int index, int width, int height) {
       float dx = (x + 0.5f - cx) / r, dy = (y + 0.5f - cy) / r;
       float d = std::sqrt(dx * dx + dy * dy), k = 0.0f;
       switch (look.shape) {
-        case FLARE_DISC: k = Clamp01((1.0f - d) * 3.0f) * (0.55f + 0.45f * (1.0f - d)); break;
-        case FLARE_RING: k = Clamp01(1.0f - std::fabs(d - 0.72f) * 5.0f) + 0.15f * Clamp01(1.0f - d); break;
-        case FLARE_HEX: k = Clamp01((0.92f - HexDistance(dx, dy)) * 4.0f) * (0.5f + 0.5f * d); break;
+        // Each shape is dark by the time it reaches the sprite's edge.
+        case FLARE_DISC: k = Clamp01((0.8f - d) * 3.5f) * (0.55f + 0.45f * (1.0f - d)); break;
+        case FLARE_RING: k = Clamp01(1.0f - std::fabs(d - 0.55f) * 5.0f) + 0.15f * Clamp01(0.8f - d); break;
+        case FLARE_HEX: k = Clamp01((0.75f - HexDistance(dx, dy)) * 4.0f) * (0.5f + 0.5f * d); break;
         case FLARE_HALO:
           k = Clamp01(1.0f - std::fabs(d - 0.78f) * 7.0f) * 0.9f + 0.25f * Clamp01(1.0f - d) * (1.0f - d);
           break;

@@ -128,7 +128,10 @@ struct Mask {
 };
 Mask MakeMask(int width, int height);
 int TextWidth(const char* text, int scale);
-void TextMask(Mask* mask, const char* text, int x0, int y0, int scale);
+// Returns the number of characters (other than spaces) the font has no glyph
+// for; FontMissingGlyphs counts them over the whole run.
+int TextMask(Mask* mask, const char* text, int x0, int y0, int scale);
+int FontMissingGlyphs();
 // Text with a vertical gradient fill, a hard outline and a drop shadow, no
 // soft edges, so a keyed picture keeps its key colour clean around it.
 struct TextStyle {
