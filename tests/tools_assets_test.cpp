@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "effects/flares.h"
 #include "effects/morph.h"
 #include "image/asset_names.h"
 #include "image/picture.h"
@@ -142,8 +143,8 @@ TEST(AssetSet, WarpTexturesWrapWithoutASeam) {
   }
 }
 
-// Pictures the show adds or keys by their black must fade to black at their
-// edges, or each sprite would show as a square.
+// Pictures the show adds must fade to black at their edges, or each sprite
+// would show as a square.
 TEST(AssetSet, SpritesFadeToBlackAtTheirEdges) {
   ASSERT_TRUE(Generated().ok);
   auto darkBorder = [](const std::vector<uint32_t>& px, int w, int h) {
@@ -157,13 +158,21 @@ TEST(AssetSet, SpritesFadeToBlackAtTheirEdges) {
       }
     return worst;
   };
-  for (const AssetPicture& f : kFlareSprites) {
-    std::vector<uint8_t> raw = ReadBytes(AssetFile(Generated().dir, f.name));
-    ASSERT_EQ(raw.size(), static_cast<size_t>(f.width * f.height * 3)) << f.name;
+  // The ghost sprites, read the way the flares read them, at the sizes of
+  // the flare table.
+  for (int i = 0; i < kFlareSpriteCount; i++) {
+    const FlareSprite& f = FlareSprites[i];
+    EXPECT_STREQ(f.fileName, kFlareSprites[i].name);
+    EXPECT_EQ(f.width, kFlareSprites[i].width);
+    EXPECT_EQ(f.height, kFlareSprites[i].height);
+    std::vector<uint8_t> raw = ReadBytes(AssetFile(Generated().dir, f.fileName));
     std::vector<uint32_t> px(f.width * f.height);
-    for (size_t i = 0; i < px.size(); i++) px[i] = raw[3 * i] << 16 | raw[3 * i + 1] << 8 | raw[3 * i + 2];
-    EXPECT_LT(darkBorder(px, f.width, f.height), 40) << f.name;
-    EXPECT_GT(*std::max_element(px.begin(), px.end()) & 0xFF00, 0x2000u) << f.name << " has no light";
+    std::string message;
+    ASSERT_TRUE(FlareSpriteParse(raw.data(), raw.size(), f.fileName, f.width, f.height, px.data(), &message))
+        << message;
+    EXPECT_EQ(raw, FlareSpriteBytes(i, f.width, f.height)) << f.fileName;
+    EXPECT_LT(darkBorder(px, f.width, f.height), 40) << f.fileName;
+    EXPECT_GT(*std::max_element(px.begin(), px.end()) & 0xFF00, 0x2000u) << f.fileName << " has no light";
   }
   for (const AssetPicture& p : {kGfxSprite, kTexLight, kTexFlower}) {
     int w = 0, h = 0;

@@ -28,7 +28,7 @@ float HexDistance(float x, float y) {
 
 }  // namespace
 
-std::vector<uint8_t> FlareSprite(int index, int width, int height) {
+std::vector<uint8_t> FlareSpriteBytes(int index, int width, int height) {
   const FlareLook& look = kLooks[index];
   Rgb colour = Hex(look.colour);
   std::vector<uint8_t> bytes;
@@ -58,6 +58,6 @@ std::vector<uint8_t> FlareSprite(int index, int width, int height) {
 void GenerateFlares(AssetOutput* out) {
   for (int i = 0; i < 9; i++) {
     const AssetPicture& f = kFlareSprites[i];
-    OutputBytes(out, f.name, FlareSprite(i, f.width, f.height));
+    OutputBytes(out, f.name, FlareSpriteBytes(i, f.width, f.height));
   }
 }

@@ -171,7 +171,7 @@ void GenerateMorphGrid(AssetOutput* out);
 void GenerateSoundtrack(AssetOutput* out);
 
 // For the tests: the flare sprite bytes and the morph grid the files hold.
-std::vector<uint8_t> FlareSprite(int index, int width, int height);
+std::vector<uint8_t> FlareSpriteBytes(int index, int width, int height);
 struct MorphGrid;
 void PortraitGrid(MorphGrid* grid);
 // The soundtrack as interleaved stereo 16-bit samples at 44100 Hz, and its
