@@ -19,6 +19,7 @@ constexpr int kRate = 44100;
 struct Decoded {
   long rate = 0;
   int channels = 0;
+  mpg123_frameinfo info = {};  // of the first frame
   std::vector<float> mono;  // mid of the two channels, -1..1
 };
 
@@ -41,8 +42,11 @@ const Decoded& Soundtrack() {
     std::vector<unsigned char> buffer(1 << 16);
     size_t done = 0;
     int ret;
+    bool first = true;
     while ((ret = mpg123_read(h, buffer.data(), buffer.size(), &done)) == MPG123_OK || ret == MPG123_NEW_FORMAT ||
            done > 0) {
+      if (first) mpg123_info(h, &out.info);
+      first = false;
       const int16_t* s = reinterpret_cast<const int16_t*>(buffer.data());
       size_t n = done / 2;
       for (size_t i = 0; i + 1 < n; i += 2) out.mono.push_back((s[i] + s[i + 1]) / 65536.0f);
@@ -103,8 +107,12 @@ double Novelty(const Bands& b, double t) {
 const double kSceneChanges[] = {29.3, 58.0, 72.6, 87.0, 99.0, 115.8, 130.2, 144.6, 166.5,
                                 173.6, 180.6, 195.0, 224.0, 238.0, 247.2, 252.2};
 
-TEST(Soundtrack, DecodesToAtLeast268SecondsOfStereo44100) {
+TEST(Soundtrack, IsLayerThreeAt128kbitDecodingToAtLeast268SecondsOfStereo44100) {
   const Decoded& d = Soundtrack();
+  EXPECT_EQ(d.info.version, MPG123_1_0);
+  EXPECT_EQ(d.info.layer, 3);
+  EXPECT_EQ(d.info.bitrate, 128);
+  EXPECT_EQ(d.info.vbr, MPG123_CBR);
   EXPECT_EQ(d.rate, 44100);
   EXPECT_EQ(d.channels, 2);
   EXPECT_GE(d.mono.size(), static_cast<size_t>(268.0 * kRate));

@@ -30,7 +30,7 @@ int SampleAt(float t) { return static_cast<int>(t * kRate); }
 
 void Put(Mixdown* m, int i, float v, float pan, float send) {
   if (i < 0 || i >= static_cast<int>(m->left.size())) return;
-  m->left[i] += v * (1.0f - pan) ;
+  m->left[i] += v * (1.0f - pan);
   m->right[i] += v * (1.0f + pan);
   m->send[i] += v * send;
 }
@@ -272,8 +272,7 @@ void ComposeSection(Mixdown* m, const Section& s, float end) {
           float at = t + k * kBeat * 0.5f;
           if (at >= end - 0.02f) break;
           float amp = 0.32f * lv;
-          if ((parts & DUCK) && !(beat % 2 == 0 && k == 0)) amp *= beat % 2 == 0 ? 0.6f : 1.0f;
-          if ((parts & DUCK) && beat % 2 == 0 && k == 0) amp *= 0.35f;
+          if ((parts & DUCK) && beat % 2 == 0) amp *= k == 0 ? 0.35f : 0.6f;  // under the kick, then recovering
           Bass(m, at, kBeat * 0.45f, Degree(chord, -2) + (k == 1 && beat == 3 ? 12.0f : 0.0f), amp, s.brightness);
         }
       if ((parts & ARP))

@@ -140,10 +140,10 @@ Rgb Trace(float ox, float oy, float oz, float dx, float dy, float dz, int depth)
   float diffuse = std::max(0.0f, nx * lx + ny * ly + nz * lz);
   float dn = dx * nx + dy * ny + dz * nz;
   float rx = dx - 2 * dn * nx, ry = dy - 2 * dn * ny, rz = dz - 2 * dn * nz;
-  float spec = Pow(std::max(0.0f, rx * lx + ry * ly + rz * lz), 60.0f);
+  float highlight = Pow(std::max(0.0f, rx * lx + ry * ly + rz * lz), 60.0f);
   Rgb c = Scale(s.colour, 0.2f + 0.8f * diffuse);
   if (depth > 0) c = Mix(c, Mul(Trace(hx, hy, hz, rx, ry, rz, depth - 1), Add(s.colour, Hex(0x404040))), s.mirror);
-  return Add(c, Scale(Hex(0xFFFFFF), 0.8f * spec));
+  return Add(c, Scale(Hex(0xFFFFFF), 0.8f * highlight));
 }
 
 Canvas RenderedStill() {

@@ -103,8 +103,8 @@ Canvas Phong() {
   Shade(&c, [](float x, float y) {
     float d = Hypot(x - 128.0f, y - 128.0f) / 128.0f;
     float diffuse = Clamp01(1.0f - d);
-    float spec = Pow(diffuse, 8.0f);
-    return Add(Scale(Hex(0x6878A0), diffuse), Scale(Hex(0xFFFFFF), spec * 0.8f));
+    float highlight = Pow(diffuse, 8.0f);
+    return Add(Scale(Hex(0x6878A0), diffuse), Scale(Hex(0xFFFFFF), highlight * 0.8f));
   });
   return c;
 }
@@ -211,9 +211,9 @@ Canvas Pole() {
   Shade(&c, [](float x, float y) {
     float s = (x - 32.0f) / 32.0f;
     float n = std::sqrt(Clamp01(1.0f - s * s));
-    float spec = Pow(Clamp01(1.0f - std::fabs(s + 0.35f) * 4.0f), 2.0f);
+    float highlight = Pow(Clamp01(1.0f - std::fabs(s + 0.35f) * 4.0f), 2.0f);
     float ring = Fract(y / 64.0f) < 0.04f ? 0.6f : 1.0f;
-    return Scale(Add(Scale(Hex(0x8890A0), n), Scale(Hex(0xFFFFFF), spec)), ring);
+    return Scale(Add(Scale(Hex(0x8890A0), n), Scale(Hex(0xFFFFFF), highlight)), ring);
   });
   return c;
 }
