@@ -1,5 +1,6 @@
 #include "tools/asset_generator.h"
 
+#include <filesystem>
 #include <thread>
 
 #include "tools/generator.h"
@@ -21,6 +22,9 @@ void GeneratePictureGroups(AssetOutput* out, int groups) {
 }  // namespace
 
 int GenerateAssets(const char* dir, int groups, std::string* message) {
+  // The root exists before the two threads make their own subdirectories.
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
   int missingBefore = FontMissingGlyphs();
   AssetOutput pictures{dir, 0, 0, {}};
   AssetOutput music{dir, 0, 0, {}};

@@ -192,7 +192,7 @@ struct MotifNote {
 const MotifNote kMotifA[] = {{4, 0, 1.5f}, {2, 1.5f, 0.5f}, {4, 2, 1}, {7, 3, 1}, {6, 4, 1.5f}, {4, 5.5f, 0.5f}, {2, 6, 2}};
 const MotifNote kMotifB[] = {{7, 0, 1}, {6, 1, 0.5f}, {4, 1.5f, 1.5f}, {2, 3, 1}, {4, 4, 0.5f}, {2, 4.5f, 0.5f}, {0, 5, 3}};
 
-enum Part {
+enum Voice {
   KICK4 = 1 << 0,     // kick on every beat
   KICK_HALF = 1 << 1,  // kick every second beat
   SNARE = 1 << 2,
@@ -210,7 +210,7 @@ enum Part {
 struct Section {
   float start;
   int progression;
-  int parts;
+  int voices;
   float level;
   float brightness;  // pad cut-off and bass pluck
 };
@@ -245,37 +245,37 @@ const float kBlackouts[] = {3.9f, 6.5f, 9.65f, 22.3f, 27.3f, 80.0f, 99.0f, 173.6
 const float kWordTimes[] = {58.0f, 61.75f, 65.3f, 69.0f};
 
 void ComposeSection(Mixdown* m, const Section& s, float end) {
-  int parts = s.parts;
+  int voices = s.voices;
   float lv = s.level;
   int bar = 0;
   for (float bt = s.start; bt < end - 0.05f; bt += 4 * kBeat, bar++) {
     int chord = kProgressions[s.progression][bar % 4];
     float barEnd = std::min(bt + 4 * kBeat, end);
-    if (parts & PAD) {
+    if (voices & PAD) {
       float notes[3] = {Degree(chord, 0), Degree(chord + 2, 0), Degree(chord + 4, 0)};
       Pad(m, bt, barEnd - bt, notes, 3, 0.05f * lv, 500.0f + 1600.0f * s.brightness);
     }
     for (int beat = 0; beat < 4; beat++) {
       float t = bt + beat * kBeat;
       if (t >= end - 0.02f) break;
-      if (parts & KICK4) Kick(m, t, 0.9f * lv);
-      if ((parts & KICK_HALF) && (beat % 2 == 0)) Kick(m, t, 1.2f * lv);
-      if ((parts & SNARE) && (beat % 2 == 1)) Snare(m, t, 0.5f * lv);
-      if (parts & HATS) {
+      if (voices & KICK4) Kick(m, t, 0.9f * lv);
+      if ((voices & KICK_HALF) && (beat % 2 == 0)) Kick(m, t, 1.2f * lv);
+      if ((voices & SNARE) && (beat % 2 == 1)) Snare(m, t, 0.5f * lv);
+      if (voices & HATS) {
         Hat(m, t + kBeat * 0.5f, 0.22f * lv, 40.0f);
         if (beat == 3) Hat(m, t + kBeat * 0.75f, 0.18f * lv, 12.0f);
       }
-      if (parts & HATS16)
+      if (voices & HATS16)
         for (int k = 0; k < 4; k++) Hat(m, t + k * kBeat * 0.25f, (k == 2 ? 0.24f : 0.12f) * lv, 55.0f);
-      if (parts & BASS)
+      if (voices & BASS)
         for (int k = 0; k < 2; k++) {
           float at = t + k * kBeat * 0.5f;
           if (at >= end - 0.02f) break;
           float amp = 0.32f * lv;
-          if ((parts & DUCK) && beat % 2 == 0) amp *= k == 0 ? 0.35f : 0.6f;  // under the kick, then recovering
+          if ((voices & DUCK) && beat % 2 == 0) amp *= k == 0 ? 0.35f : 0.6f;  // under the kick, then recovering
           Bass(m, at, kBeat * 0.45f, Degree(chord, -2) + (k == 1 && beat == 3 ? 12.0f : 0.0f), amp, s.brightness);
         }
-      if ((parts & ARP))
+      if ((voices & ARP))
         for (int k = 0; k < 2; k++) {
           float at = t + k * kBeat * 0.5f;
           if (at >= end - 0.02f) break;
@@ -284,8 +284,8 @@ void ComposeSection(Mixdown* m, const Section& s, float end) {
           Pluck(m, at, Degree(chord + up[step], 1), 0.12f * lv, -0.4f, 7.0f);
         }
     }
-    if (parts & BASS_LONG) Bass(m, bt, barEnd - bt - 0.05f, Degree(chord, -2), 0.3f * lv, 0.3f * s.brightness);
-    if ((parts & LEAD) && bar % 2 == 0) {
+    if (voices & BASS_LONG) Bass(m, bt, barEnd - bt - 0.05f, Degree(chord, -2), 0.3f * lv, 0.3f * s.brightness);
+    if ((voices & LEAD) && bar % 2 == 0) {
       const MotifNote* motif = (bar / 2) % 2 ? kMotifB : kMotifA;
       for (int k = 0; k < 7; k++) {
         float at = bt + motif[k].beat * kBeat;
@@ -295,7 +295,7 @@ void ComposeSection(Mixdown* m, const Section& s, float end) {
       }
     }
   }
-  if (parts & ROLL) {  // sixteenths, then thirty-seconds, growing louder
+  if (voices & ROLL) {  // sixteenths, then thirty-seconds, growing louder
     for (float t = s.start; t < end - 0.05f;) {
       float k = (t - s.start) / (end - s.start);
       Snare(m, t, (0.08f + 0.4f * k) * lv);
