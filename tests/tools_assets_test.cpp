@@ -60,6 +60,18 @@ TEST(AssetSet, GenerationWritesEveryNamedFile) {
   EXPECT_EQ(files, names.size());
 }
 
+// A place that cannot be written is reported, not passed over.
+TEST(AssetSet, GenerationThatCannotWriteFailsWithAMessage) {
+  std::string dir = TempDir();
+  std::string blocker = dir + "/file";
+  FILE* f = std::fopen(blocker.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  std::string message;
+  EXPECT_EQ(GenerateAssets((blocker + "/set").c_str(), ASSETS_FLARES | ASSETS_MORPH, &message), 0);
+  EXPECT_NE(message.find("cannot write"), std::string::npos) << message;
+}
+
 TEST(AssetSet, TwoGenerationsAreByteIdentical) {
   const GeneratedSet& first = Generated();
   ASSERT_TRUE(first.ok) << first.message;
