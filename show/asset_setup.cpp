@@ -1,5 +1,7 @@
 #include "show/asset_setup.h"
 
+#include "effects/flares.h"
+#include "effects/glow_dots.h"
 #include "effects/morph.h"
 #include "effects/slots.h"
 #include "effects/warp_helpers.h"
@@ -92,8 +94,10 @@ int AssetSetup(const char* commandLine) {
   // 18. Fade operations; HasMmx is known from here on.
   InitFadeOperations(320, 240, FindSwitch(commandLine, "/nommx"));
 
-  // 19. Effect set-ups: lens flares and glow-dot sprites follow with their
-  //     effects; the warp tables and the morph are ready now.
+  // 19. Effect set-ups: the lens flares (a failure ends the set-up), the
+  //     glow-dot sprites, the warp tables and the morph.
+  if (!LoadFlares()) return 0;
+  DotsSetup();
   WarpSetup();
   MorphSetup();
 
