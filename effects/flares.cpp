@@ -10,7 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#include "effects/effects.h"
 #include "effects/frames.h"
+#include "engine/animation.h"
+#include "engine/render_pipeline.h"
 #include "image/asset_names.h"
 #include "image/picture.h"
 #include "platform/system.h"
@@ -389,4 +392,93 @@ void DrawFlare(uint32_t* frame, FlareState* state, const FlareView& view, float 
   }
   SpriteTextureWidth = savedWidth;
   SpriteTextureHeight = savedHeight;
+}
+
+namespace {
+
+Scene* flareScene = nullptr;
+Viewport flareViewport;
+int32_t flareDepth[kFramePixels];
+bool flareSceneFirstCall = true;
+// 0: the orbiting light 1, with ghosts; 1: light 0 at the origin.
+FlareState sceneFlares[2];
+
+FlareView ViewOf(const Viewport& vp) {
+  FlareView view;
+  view.width = vp.width;
+  view.height = vp.height;
+  view.centreX = vp.centreX;
+  view.centreY = vp.centreY;
+  view.scaleX = vp.scaleX;
+  view.scaleY = vp.scaleY;
+  view.view = vp.view;
+  view.depthBuffer = vp.depthBuffer;
+  view.pitchPixels = vp.pitchPixels;
+  return view;
+}
+
+}  // namespace
+
+int FlareSceneSetup(Scene* scene) {
+  flareScene = nullptr;
+  if (!scene) return 0;
+  if (!flareViewport.faceList && !ViewportCreate(&flareViewport, 3000, kFrameWidth, kFrameHeight))
+    return 0;
+  ViewportSetAmbient(&flareViewport, 0.2f, 0.2f, 0.2f);
+  ViewportSetFov(&flareViewport, 100.0f);
+  flareScene = scene;
+  flareSceneFirstCall = true;
+  return 1;
+}
+
+void FlareSceneResetFirstCall() { flareSceneFirstCall = true; }
+
+// The object scene lit by a green-white light at the origin and a violet one
+// circling it, drawn over what the frame holds; then each light's flare, the
+// circling one with its ghosts. A light the scene does not have is skipped.
+KV_EFFECT(FlareSceneEffect) {
+  (void)end;
+  (void)progress;
+  (void)param;
+  Scene* scene = flareScene;
+  if (!scene) return 0;
+  const int lights = std::min(scene->lightCount, scene->capacity.lights);
+  Light* light0 = lights > 0 ? &scene->lights[0] : nullptr;
+  Light* light1 = lights > 1 ? &scene->lights[1] : nullptr;
+  if (flareSceneFirstCall) {
+    sceneFlares[0] = {light1, 1, t, 200.0f, 200.0f};
+    sceneFlares[1] = {light0, 0, t, 0.0f, 300.0f};
+    flareSceneFirstCall = false;
+  }
+
+  Viewport* vp = &flareViewport;
+  std::memset(flareDepth, 0, sizeof flareDepth);
+  ViewportSetTarget(vp, kFrameWidth * 4, pixels, flareDepth);
+  SceneSetFrame(scene, 22.5f * (t - start));
+  SceneUpdateMeshMatrices(scene);
+  if (scene->cameraCount > 0) ViewportSetCamera(vp, &scene->cameras[0]);
+  ViewportSetFov(vp, 100.0f);
+
+  const Vec3 world0 = {0.0f, 0.0f, 0.0f};
+  const Vec3 world1 = {180.0f * std::sin(-t), 160.0f * std::cos(0.1f * t), 180.0f * std::cos(t)};
+  if (light0) light0->positionNode.position.current = world0;
+  if (light1) light1->positionNode.position.current = world1;
+  ViewportPrepareLights(vp, scene);
+  if (light0) light0->colour = {0.6f, 0.9f, 0.4f};
+  if (light1) light1->colour = {0.6f, 0.4f, 0.8f};
+
+  ViewportClearFaces(vp);
+  SceneSubmit(scene, vp);
+  ViewportSortFaces(vp, 1);
+  ViewportDrawFaces(vp);
+  ViewportClearFaces(vp);
+
+  // The lighting left the lights in camera space; the flares take them
+  // from the world through the same view.
+  if (light0) light0->position = world0;
+  if (light1) light1->position = world1;
+  const FlareView view = ViewOf(*vp);
+  DrawFlare(pixels, &sceneFlares[0], view, t, 1);
+  DrawFlare(pixels, &sceneFlares[1], view, t, 0);
+  return 0;
 }

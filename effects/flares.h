@@ -85,3 +85,12 @@ struct FlareState {
 // with ghosts set, the nine ghosts. A light behind the camera leaves the
 // state untouched and draws nothing.
 void DrawFlare(uint32_t* frame, FlareState* state, const FlareView& view, float time, int ghosts);
+
+// The lit object scene with its two flared lights. The set-up keeps the
+// scene (loaded by the asset set-up) and makes the row's own 320 x 240 view:
+// ambient light 0.2, 100 degrees wide. 0 when there is no scene or the view
+// cannot be made; without a scene the row draws nothing.
+struct Scene;
+int FlareSceneSetup(Scene* scene);
+// Forgets the flare states, so the next call of the row sets them up again.
+void FlareSceneResetFirstCall();

@@ -15,7 +15,6 @@
 
 KV_PENDING(CatwalkEffect)
 KV_PENDING(CatwalkCloseEffect)
-KV_PENDING(FlareSceneEffect)
 KV_PENDING(CityEffect)
 KV_PENDING(DancerEffect)
 KV_PENDING(BoxDancerEffect)

@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "effects/effects.h"
 #include "effects/flares.h"
 #include "effects/frames.h"
+#include "engine/render_pipeline.h"
+#include "engine/scene.h"
 #include "image/asset_names.h"
 #include "platform/system.h"
 #include "show/fade.h"
@@ -427,6 +430,51 @@ TEST_F(Flare, FadedGlowDrawsNothing) {
     EXPECT_EQ(state.intensity, 1.0f);
     for (int i = 0; i < kFramePixels; ++i) ASSERT_EQ(frame.Pixels()[i], 0u) << intensity;
   }
+}
+
+// ---- the flare scene row ----
+
+// A scene of two lights and a camera 300 in front of the origin, nothing to
+// hide them: the circling light's glow lands where the camera sees it on the
+// first frame; the light at the origin starts hidden, so its glow appears
+// only from the second frame, after its flag has turned.
+TEST_F(Flare, SceneRowFlaresBothLights) {
+  for (FlareSprite& sprite : FlareSprites) sprite.pixels = nullptr;  // glows only
+  Scene scene;
+  ASSERT_EQ(SceneCreate(&scene, 0, 0, 0, 2, 1, 0), 1);
+  ASSERT_NE(SceneAddLight(&scene, "centre"), nullptr);
+  ASSERT_NE(SceneAddLight(&scene, "orbit"), nullptr);
+  Camera* camera = SceneAddCamera(&scene, "camera");
+  ASSERT_NE(camera, nullptr);
+  camera->positionNode.position.current = {0.0f, 0.0f, -300.0f};
+  camera->targetNode.position.current = {0.0f, 0.0f, 0.0f};
+
+  std::vector<uint32_t> frame(kFramePixels, 0);
+  ASSERT_EQ(FlareSceneSetup(nullptr), 0);
+  FlareSceneEffect(frame.data(), 37.0f, 37.0f, 56.5f, 0.0f, 0);
+  EXPECT_EQ(frame, std::vector<uint32_t>(kFramePixels, 0));
+
+  ASSERT_EQ(FlareSceneSetup(&scene), 1);
+  Viewport expectView;
+  ASSERT_EQ(ViewportCreate(&expectView, 1, 320, 240), 1);
+  ViewportSetFov(&expectView, 100.0f);
+  MatLookAt(camera->positionNode.position.current, camera->targetNode.position.current, 0.0f,
+            &expectView.view);
+  const float t = 37.0f;
+  const Vec3 orbit = {180.0f * std::sin(-t), 160.0f * std::cos(0.1f * t), 180.0f * std::cos(t)};
+  Vec3 c;
+  MatTransformPoint(orbit, expectView.view, &c);
+  const int ox = static_cast<int>(expectView.centreX + c.x * expectView.scaleX / c.z);
+  const int oy = static_cast<int>(expectView.centreY - c.y * expectView.scaleY / c.z);
+
+  FlareSceneEffect(frame.data(), t, 37.0f, 56.5f, 0.0f, 0);
+  EXPECT_EQ(frame[oy * kFrameWidth + ox], 0x4C3366u);  // 0x80 through (0.6, 0.4, 0.8)
+  EXPECT_EQ(frame[119 * kFrameWidth + 159], 0u);
+
+  std::fill(frame.begin(), frame.end(), 0);
+  FlareSceneEffect(frame.data(), t + 0.05f, 37.0f, 56.5f, 0.0f, 0);
+  EXPECT_EQ(frame[119 * kFrameWidth + 159], 0x4C7233u);  // 0x80 through (0.6, 0.9, 0.4)
+  FlareSceneSetup(nullptr);
 }
 
 }  // namespace
