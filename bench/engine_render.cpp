@@ -31,7 +31,8 @@ struct Field {
     const int cubes = kCubesPerSide * kCubesPerSide;
     SceneCreate(scene.get(), cubes * 8, cubes * 12, cubes, 1, 1, 0);
     for (size_t i = 0; i < texture.size(); i++) texture[i] = static_cast<uint32_t>(i * 2654435761u);
-    for (int i = 0; i < cubes; i++) AddCube((i % kCubesPerSide - 4.5f) * 30, (i / kCubesPerSide) * 30);
+    for (int i = 0; i < cubes; i++)
+      AddCube((i % kCubesPerSide - 4.5f) * 30, (i / kCubesPerSide) * 30);
     TextureLibraryBind(scene.get(), kDefaultMaterialName, texture.data(), mode, 0, 1);
     camera = SceneAddCamera(scene.get(), "cam");
     camera->positionNode.position.current = {0, 120, -120};
@@ -56,13 +57,15 @@ struct Field {
     Mesh* mesh = SceneAddMesh(scene.get(), "cube");
     Vertex* v = MeshAddVertices(mesh, 8);
     for (int i = 0; i < 8; i++) {
-      v[i].position = {x + (i & 1 ? 10.0f : -10.0f), i & 2 ? 20.0f : 0.0f, z + (i & 4 ? 10.0f : -10.0f)};
+      v[i].position = {x + (i & 1 ? 10.0f : -10.0f), i & 2 ? 20.0f : 0.0f,
+                       z + (i & 4 ? 10.0f : -10.0f)};
       v[i].u = i & 1 ? 255.0f : 0.0f;
       v[i].v = i & 2 ? 0.0f : 255.0f;
     }
     mesh->hasMapping = 1;
-    static const int kFaces[12][3] = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6}, {0, 4, 6}, {0, 6, 2},
-                                      {1, 3, 7}, {1, 7, 5}, {2, 6, 7}, {2, 7, 3}, {0, 1, 5}, {0, 5, 4}};
+    static const int kFaces[12][3] = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6},
+                                      {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5},
+                                      {2, 6, 7}, {2, 7, 3}, {0, 1, 5}, {0, 5, 4}};
     Face* f = MeshAddFaces(mesh, 12);
     for (int i = 0; i < 12; i++)
       FaceSetCorners(scene.get(), &f[i], mesh->firstVertex + kFaces[i][0],

@@ -5,6 +5,8 @@
 
 #include "engine/render_pipeline.h"
 
+// Clip planes in use: planeCount kept within the planes array.
+int ActivePlanes(const Viewport* vp);
 // Planes the mesh's bounding box (transformed by m) reaches across, or -1
 // when the box lies wholly outside one of vp's planes.
 int32_t MeshCrossingMask(const Mesh* mesh, const Mat4& m, const Viewport* vp);

@@ -24,14 +24,7 @@ constexpr float kFaceLevel = 128.0f;
 // chain can only be a loop.
 constexpr int kMaxChain = 64;
 
-int ActivePlanes(const Viewport* vp) {
-  if (vp->planeCount < 0) return 0;
-  return vp->planeCount > kViewportMaxPlanes ? kViewportMaxPlanes : vp->planeCount;
-}
-
-float PlaneDistance(const Plane& p, const Vec3& v) {
-  return VecDot(Vec3{p.nx, p.ny, p.nz}, v);
-}
+float PlaneDistance(const Plane& p, const Vec3& v) { return VecDot(Vec3{p.nx, p.ny, p.nz}, v); }
 
 // Truncation towards zero, saturated at the int32 range (NaN gives 0).
 int32_t DepthKey(float z) {
@@ -148,6 +141,11 @@ void SortRange(Face** list, int lo, int hi) {
 }
 
 }  // namespace
+
+int ActivePlanes(const Viewport* vp) {
+  if (vp->planeCount < 0) return 0;
+  return vp->planeCount > kViewportMaxPlanes ? kViewportMaxPlanes : vp->planeCount;
+}
 
 bool MeshRangesValid(const Mesh* mesh) {
   const Scene* s = mesh->scene;
@@ -308,8 +306,8 @@ void MeshSubmit(Mesh* mesh, Viewport* vp) {
   // Diffuse light only: no falloff, no highlight. Normals point into the
   // object, so a surface faces a light when the direction from the light to
   // the vertex lies along its normal.
-  const int lights = scene->lightCount < scene->capacity.lights ? scene->lightCount
-                                                                 : scene->capacity.lights;
+  const int lights =
+      scene->lightCount < scene->capacity.lights ? scene->lightCount : scene->capacity.lights;
   for (Vertex* v = first; v < end; v++) {
     for (int i = 0; i < lights; i++) {
       const Light& light = scene->lights[i];
@@ -344,8 +342,8 @@ void MeshSubmit(Mesh* mesh, Viewport* vp) {
 }
 
 void SceneSubmit(Scene* scene, Viewport* vp) {
-  const int meshes = scene->meshCount < scene->capacity.meshes ? scene->meshCount
-                                                               : scene->capacity.meshes;
+  const int meshes =
+      scene->meshCount < scene->capacity.meshes ? scene->meshCount : scene->capacity.meshes;
   for (int i = 0; i < meshes; i++) MeshSubmit(&scene->meshes[i], vp);
 }
 

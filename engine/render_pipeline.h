@@ -56,8 +56,8 @@ struct Viewport {
   uint32_t* target;
   int32_t* depthBuffer;  // trunc(1e9 / z), larger is nearer
   int32_t pitchBytes, pitchPixels;
-  Picture* texturePicture;  // what ViewportGrabTexture copies
-  int32_t faceCapacity;     // room in faceList; faces beyond it are dropped
+  Picture* texturePicture;    // what ViewportGrabTexture copies
+  int32_t faceCapacity;       // room in faceList; faces beyond it are dropped
   RenderTarget renderTarget;  // what the rasterizer draws into
 };
 
@@ -125,7 +125,7 @@ struct PolygonWork {
   Vertex* lists[2][kPolygonCapacity];
   Vertex ring[kClipVertexRing];
   int32_t ringNext;
-  int32_t madeForPolygon;  // temporaries made since PolygonBegin
+  int32_t madeForPolygon;   // temporaries made since PolygonBegin
   ScreenVertex corners[3];  // the triangle handed to the rasterizer
   Material* material;       // current material and viewport
   Viewport* viewport;
@@ -158,3 +158,8 @@ void SetEnvironmentTexture(Picture* picture);
 // RenderTexture, which holds the light's pattern. intensity is kept to 0..1.
 void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* main,
                      float intensity);
+// The same without counting the faces that share each corner: what has been
+// lit is blackened whenever the walk moves on to faces farther from the
+// light. Cheaper; faces of one depth band do not shadow each other.
+void ProjectorRenderUncounted(Light* light, Viewport* projector, Scene* scene, Viewport* main,
+                              float intensity);

@@ -7,6 +7,7 @@
 // polygon is blackened in the render texture, so that surfaces behind it,
 // drawn later, receive no light there: a shadow. Waiting for the corners'
 // faces keeps a surface from shadowing its own neighbours along shared edges.
+#include <cstdint>
 #include <cstring>
 
 #include "engine/material_library.h"
@@ -46,8 +47,10 @@ LitPolygon* Waiting = nullptr;
 
 void Unlink(LitPolygon* r) {
   if (!r->linked) return;
-  if (r->prev) r->prev->next = r->next;
-  else Waiting = r->next;
+  if (r->prev)
+    r->prev->next = r->next;
+  else
+    Waiting = r->next;
   if (r->next) r->next->prev = r->prev;
   r->prev = r->next = nullptr;
   r->linked = 0;
@@ -73,16 +76,15 @@ LitPolygon* TakeRecord() {
 }
 
 bool Released(const LitPolygon* r) {
-  return r->corner[0]->useCount == 0 && r->corner[1]->useCount == 0 &&
-         r->corner[2]->useCount == 0;
+  return r->corner[0]->useCount == 0 && r->corner[1]->useCount == 0 && r->corner[2]->useCount == 0;
 }
 
 // Light's view of every mesh: vertices carry the light-space position in
 // view, the main-camera position in viewNormal (so clipping interpolates
 // both) and the light's level in shade.
 void PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float intensity) {
-  const int meshes = scene->meshCount < scene->capacity.meshes ? scene->meshCount
-                                                               : scene->capacity.meshes;
+  const int meshes =
+      scene->meshCount < scene->capacity.meshes ? scene->meshCount : scene->capacity.meshes;
   for (int i = 0; i < meshes; i++) {
     Mesh* mesh = &scene->meshes[i];
     if (!MeshRangesValid(mesh)) continue;
@@ -122,18 +124,17 @@ void DrawLitCopy(const LitPolygon* r, Viewport* main) {
     ptr[j] = &lit[j];
   }
   PolygonBegin(ptr, r->count);
-  const int planes = main->planeCount < 0 ? 0
-                     : main->planeCount > kViewportMaxPlanes ? kViewportMaxPlanes
-                                                             : main->planeCount;
+  const int planes = ActivePlanes(main);
   for (int p = 0; p < planes; p++) ClipPolygon(main->planes[p]);
   DrawPolygonScaled(main, &LightMaterial, kLitDepthScale);
 }
 
-// Every waiting polygon whose corners no unlit face uses any more.
-void BlackenReleased(Viewport* projector) {
+// Every waiting polygon whose corners no unlit face uses any more, or every
+// waiting polygon at all.
+void BlackenReleased(Viewport* projector, bool all) {
   for (LitPolygon* r = Waiting; r != nullptr;) {
     LitPolygon* next = r->next;
-    if (!r->drawn && Released(r)) {
+    if (!r->drawn && (all || Released(r))) {
       Vertex* ptr[kLitCorners];
       for (int j = 0; j < r->count; j++) ptr[j] = &r->vertices[j];
       DrawFan(projector, &ShadowMaterial, ptr, r->count);
@@ -152,12 +153,18 @@ void ViewportGrabTexture(Viewport* vp) {
   const Picture* p = vp->texturePicture;
   if (!p || !p->pixels || p->width < kRenderTextureSize || p->height < kRenderTextureSize) return;
   for (int y = 0; y < kRenderTextureSize; y++)
-    std::memcpy(RenderTexture + y * kRenderTextureSize,
-                p->pixels + static_cast<long>(y) * p->width, kRenderTextureSize * 4);
+    std::memcpy(RenderTexture + y * kRenderTextureSize, p->pixels + static_cast<long>(y) * p->width,
+                kRenderTextureSize * 4);
 }
 
-void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* main,
-                     float intensity) {
+namespace {
+
+// Both projector passes. Counted: a polygon is blackened once no face still
+// to come uses any of its corners. Uncounted: the polygons lit so far are
+// blackened when the walk reaches a face farther from the light than they
+// are, so faces at one depth never shadow each other.
+void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, float intensity,
+             bool counted) {
   if (!(intensity > 0.0f)) intensity = 0.0f;
   if (intensity > 1.0f) intensity = 1.0f;
   MaterialSetTexture(&LightMaterial, RM_ADD, 0, RenderTexture, 1);
@@ -177,13 +184,16 @@ void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* 
 
   PrepareMeshes(scene, projector, main, intensity);
   const int count = FaceListCount(projector);
-  for (int i = 0; i < count; i++)
-    for (int k = 0; k < 3; k++) projector->faceList[i]->vertex[k]->useCount++;
+  if (counted)
+    for (int i = 0; i < count; i++)
+      for (int k = 0; k < 3; k++) projector->faceList[i]->vertex[k]->useCount++;
   ViewportSortFaces(projector, 1);
 
-  const int planes = projector->planeCount;  // five: set by the square view
+  const int planes = ActivePlanes(projector);  // five: set by the square view
+  int32_t litKey = INT32_MIN;
   for (int i = count - 1; i >= 0; i--) {
     Face* face = projector->faceList[i];
+    if (!counted && face->depthKey > litKey) BlackenReleased(projector, true);
     Vertex** corner = face->vertex;
     for (int k = 0; k < 3; k++)
       if (corner[k]->shade < 0.0f) corner[k]->shade = 0.0f;
@@ -191,8 +201,9 @@ void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* 
     PolygonBegin(corner, 3);
     for (int p = 0; p < planes; p++) ClipPolygon(projector->planes[p]);
     bool releasing = false;
-    for (int k = 0; k < 3; k++)
-      if (--corner[k]->useCount == 0) releasing = true;
+    if (counted)
+      for (int k = 0; k < 3; k++)
+        if (--corner[k]->useCount == 0) releasing = true;
     if (PolygonState.count < 3) continue;
 
     LitPolygon* r = TakeRecord();
@@ -203,6 +214,20 @@ void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* 
       ProjectVertex(projector, &r->vertices[j]);
     }
     DrawLitCopy(r, main);
-    if (releasing) BlackenReleased(projector);
+    if (releasing) BlackenReleased(projector, false);
+    litKey = face->depthKey;
   }
+  if (!counted) BlackenReleased(projector, true);
+}
+
+}  // namespace
+
+void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* main,
+                     float intensity) {
+  Project(light, projector, scene, main, intensity, true);
+}
+
+void ProjectorRenderUncounted(Light* light, Viewport* projector, Scene* scene, Viewport* main,
+                              float intensity) {
+  Project(light, projector, scene, main, intensity, false);
 }

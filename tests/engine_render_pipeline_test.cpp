@@ -117,7 +117,7 @@ TEST(RenderSubmit, WholeMeshesOutsideOnePlaneAreSkippedUntouched) {
     const char* name;
     Vec3 offset;
     bool farPlane;
-    int faces;        // collected
+    int faces;         // collected
     bool crossesNear;  // some vertex outside the near plane
   } cases[] = {
       {"inside", {0, 0, 10}, false, 1, false},
@@ -162,9 +162,9 @@ TEST(RenderSubmit, BackFacesFollowTheCullMode) {
     int mode;
     int kept;
   } cases[] = {
-      {&front, kCullPositive, 1},      {&back, kCullPositive, 0},
-      {&front, kCullNegative, 0},      {&back, kCullNegative, 1},
-      {&front, kCullNone, 1},          {&back, kCullNone, 1},
+      {&front, kCullPositive, 1},       {&back, kCullPositive, 0},
+      {&front, kCullNegative, 0},       {&back, kCullNegative, 1},
+      {&front, kCullNone, 1},           {&back, kCullNone, 1},
       {&frontBehind, kCullPositive, 1}, {&backBehind, kCullPositive, 0},
       {&frontBehind, kCullNegative, 0}, {&backBehind, kCullNegative, 1},
   };
@@ -180,7 +180,8 @@ TEST(RenderSubmit, BackFacesFollowTheCullMode) {
 TEST(RenderSubmit, FaceListDropsFacesBeyondItsCapacity) {
   OwnedViewport v(5, 320, 240);
   auto scene = NewScene(3, 8, 1);
-  Mesh* mesh = AddMesh(scene.get(), FrontTriangle(10), std::vector<std::array<int, 3>>(8, {0, 1, 2}));
+  Mesh* mesh =
+      AddMesh(scene.get(), FrontTriangle(10), std::vector<std::array<int, 3>>(8, {0, 1, 2}));
   MeshSubmit(mesh, &v.vp);
   MeshSubmit(mesh, &v.vp);
   EXPECT_EQ(v.vp.faceCount, 5);
@@ -209,8 +210,12 @@ TEST(RenderSubmit, VertexLightFromAmbientAndLights) {
       {"ambient only", {}, {63.75f, 63.75f, 63.75f}},
       {"light at the eye", {{{0, 0, 0}, {0.5f, 0.25f, 0}}}, {191.25f, 127.5f, 63.75f}},
       {"light behind the surface", {{{0, 0, 20}, {1, 1, 1}}}, {63.75f, 63.75f, 63.75f}},
-      {"light at 60 degrees", {{{-std::sqrt(300.0f), 0, 0}, {0.5f, 0, 0}}}, {127.5f, 63.75f, 63.75f}},
-      {"two lights saturate", {{{0, 0, 0}, {1, 0.5f, 0}}, {{0, 0, -5}, {1, 0, 0}}}, {255, 191.25f, 63.75f}},
+      {"light at 60 degrees",
+       {{{-std::sqrt(300.0f), 0, 0}, {0.5f, 0, 0}}},
+       {127.5f, 63.75f, 63.75f}},
+      {"two lights saturate",
+       {{{0, 0, 0}, {1, 0.5f, 0}}, {{0, 0, -5}, {1, 0, 0}}},
+       {255, 191.25f, 63.75f}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -236,9 +241,8 @@ TEST(RenderSubmit, DepthFadeDarkensTowardsTheFarPlane) {
   struct Case {
     float z, fadeStart, farZ, light;  // light after drawing, ambient 1.0
   } cases[] = {
-      {200, 300, 700, 255},     {500, 300, 700, 127.5f}, {700, 300, 700, 0},
-      {690, 300, 700, 6.375f}, {750, 300, 700, 0},       {350, 400, 400, 255},
-      {400, 400, 400, 0},
+      {200, 300, 700, 255}, {500, 300, 700, 127.5f}, {700, 300, 700, 0}, {690, 300, 700, 6.375f},
+      {750, 300, 700, 0},   {350, 400, 400, 255},    {400, 400, 400, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.z);

@@ -29,8 +29,8 @@ std::vector<uint32_t> CheckerTexture() {
 void SavePng(const char* name, GuardedTarget& target) {
   std::string error;
   const std::string path = std::string(KV_BINARY_DIR) + "/" + name;
-  EXPECT_EQ(CaptureWritePng(path.c_str(), target.Frame(), target.width, target.height,
-                            target.pitch, 6, &error),
+  EXPECT_EQ(CaptureWritePng(path.c_str(), target.Frame(), target.width, target.height, target.pitch,
+                            6, &error),
             1)
       << error;
 }
@@ -216,12 +216,19 @@ struct ShadowScene {
 };
 
 TEST(RenderProjector, LightsWhatItSeesAndShadowsWhatLiesBehind) {
+  using ProjectFn = void (*)(Light*, Viewport*, Scene*, Viewport*, float);
   struct Case {
+    ProjectFn project;
     float intensity;
     uint32_t lit;  // dark 0x20 plus Mul[trunc(255 * intensity)][255]
-  } cases[] = {{1.0f, 0xFFFFFF}, {0.5f, 0x9E9E9E}, {4.0f, 0xFFFFFF}, {-1.0f, 0x202020}};
+  } cases[] = {
+      {ProjectorRender, 1.0f, 0xFFFFFF},          {ProjectorRender, 0.5f, 0x9E9E9E},
+      {ProjectorRender, 4.0f, 0xFFFFFF},          {ProjectorRender, -1.0f, 0x202020},
+      {ProjectorRenderUncounted, 1.0f, 0xFFFFFF}, {ProjectorRenderUncounted, 0.5f, 0x9E9E9E},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.intensity);
+    SCOPED_TRACE(testing::Message()
+                 << c.intensity << (c.project == ProjectorRender ? "" : " uncounted"));
     ShadowScene s;
     OwnedViewport main(100, 320, 240), projector(100, 256, 256);
     GuardedTarget frame(320, 240);
@@ -229,8 +236,9 @@ TEST(RenderProjector, LightsWhatItSeesAndShadowsWhatLiesBehind) {
     RenderFrame(s.scene.get(), &main.vp, s.camera, 1, ViewportDrawFaces);
     s.light->position = {0, 200, 0};  // preparing the lights moved it to camera space
     for (uint32_t& t : RenderTexture) t = 0xFFFFFF;
-    ProjectorRender(s.light, &projector.vp, s.scene.get(), &main.vp, c.intensity);
-    if (c.intensity == 1.0f) SavePng("engine_render_projector.png", frame);
+    c.project(s.light, &projector.vp, s.scene.get(), &main.vp, c.intensity);
+    if (c.intensity == 1.0f && c.project == ProjectorRender)
+      SavePng("engine_render_projector.png", frame);
     EXPECT_TRUE(frame.GuardsIntact());
 
     struct Probe {
@@ -250,7 +258,53 @@ TEST(RenderProjector, LightsWhatItSeesAndShadowsWhatLiesBehind) {
       PixelOf(main.vp, p.world, &x, &y);
       EXPECT_EQ(frame.Pixel(x, y), p.shadowed ? 0x202020u : c.lit);
     }
+    // Everything lit has been blackened in the light's texture by the end.
+    EXPECT_EQ(RenderTexture[128 * 256 + 128], 0u);
   }
+}
+
+TEST(RenderProjector, SharedCornersKeepASurfaceFromShadowingItself) {
+  // A finely divided floor seen by a light at a slant: every face lies at its
+  // own depth from the light, and each is blackened only after its
+  // neighbours are lit, so no seam of shadow runs along a shared edge.
+  constexpr int kCells = 8;
+  std::vector<Vec3> corners;
+  std::vector<std::array<int, 3>> faces;
+  for (int z = 0; z <= kCells; z++)
+    for (int x = 0; x <= kCells; x++) corners.push_back({x * 25.0f - 100, 0, z * 25.0f - 100});
+  for (int z = 0; z < kCells; z++)
+    for (int x = 0; x < kCells; x++) {
+      const int a = z * (kCells + 1) + x, b = a + 1, c = a + kCells + 2, d = a + kCells + 1;
+      faces.push_back({a, b, c});
+      faces.push_back({a, c, d});
+    }
+  const std::vector<uint32_t> dark(32 * 32, 0x202020);
+  auto scene = NewScene(static_cast<int>(corners.size()), static_cast<int>(faces.size()), 1, 1, 1);
+  AddMesh(scene.get(), corners, faces);
+  TextureLibraryBind(scene.get(), "vrn5_defmat", dark.data(), 0, 0, 4);
+  Camera* camera = SceneAddCamera(scene.get(), "cam");
+  PlaceCamera(camera, {0, 250, -200}, {0, 0, 0}, 60.0f);
+  Light light = {};
+  light.position = {40, 200, -150};
+  light.target = {0, 0, 0};
+  light.projectorFov = 100.0f;
+
+  OwnedViewport main(500, 320, 240), projector(500, 256, 256);
+  GuardedTarget frame(320, 240);
+  frame.Attach(&main.vp);
+  RenderFrame(scene.get(), &main.vp, camera, 1, ViewportDrawFaces);
+  for (uint32_t& t : RenderTexture) t = 0xFFFFFF;
+  ProjectorRender(&light, &projector.vp, scene.get(), &main.vp, 1.0f);
+  SavePng("engine_render_projector_grid.png", frame);
+  int floor = 0, dim = 0;
+  for (int y = 0; y < 240; y++)
+    for (int x = 0; x < 320; x++) {
+      if (frame.Depth(x, y) == 0) continue;
+      floor++;
+      if ((frame.Pixel(x, y) & 0xFF) < 0x80) dim++;
+    }
+  EXPECT_GT(floor, 20000);
+  EXPECT_EQ(dim, 0);
 }
 
 TEST(RenderProjector, GrabTextureTakesOnlyAWholeSquarePicture) {

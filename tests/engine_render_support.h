@@ -97,7 +97,9 @@ struct GuardedTarget {
   std::vector<uint32_t> colour;
   std::vector<int32_t> depth;
   GuardedTarget(int w, int h, uint32_t fill = 0)
-      : width(w), height(h), pitch(w + 2 * kGuard),
+      : width(w),
+        height(h),
+        pitch(w + 2 * kGuard),
         colour(static_cast<size_t>(pitch) * (h + 2 * kGuard), kGuardColour),
         depth(colour.size(), kGuardDepth) {
     for (int y = 0; y < h; y++)
@@ -115,8 +117,7 @@ struct GuardedTarget {
     for (int y = -kGuard; y < height + kGuard; y++)
       for (int x = -kGuard; x < width + kGuard; x++) {
         if (x >= 0 && x < width && y >= 0 && y < height) continue;
-        if (colour[Index(x, y)] != kGuardColour || depth[Index(x, y)] != kGuardDepth)
-          return false;
+        if (colour[Index(x, y)] != kGuardColour || depth[Index(x, y)] != kGuardDepth) return false;
       }
     return true;
   }
