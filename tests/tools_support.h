@@ -2,6 +2,7 @@
 // directory, shared by every test that reads it.
 #pragma once
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -43,11 +44,45 @@ inline std::string TempDir() {
   return d;
 }
 
+// The set is generated once per build of the test program and kept in the
+// build tree, keyed by the program file's size and time: CTest runs every
+// test in a process of its own, and they all share that one set. A new
+// build of the program (and so of the generator inside it) makes a new set
+// and drops the old ones.
 inline const GeneratedSet& Generated() {
   static GeneratedSet set = [] {
-    GeneratedSet s{TempDir(), 0, {}};
-    s.ok = GenerateAssets(s.dir.c_str(), ASSETS_ALL, &s.message);
-    return s;
+    namespace fs = std::filesystem;
+    struct stat st = {};
+    stat("/proc/self/exe", &st);
+    std::string key = std::to_string(st.st_size) + "-" + std::to_string(st.st_mtim.tv_sec) + "-" +
+                      std::to_string(st.st_mtim.tv_nsec);
+    fs::path root = fs::path(KV_BINARY_DIR) / "tests" / "tools_generated";
+    fs::path done = root / key, complete = root / (key + ".complete");
+    std::error_code ec;
+    if (fs::exists(complete, ec)) return GeneratedSet{done.string(), 1, {}};
+    fs::create_directories(root, ec);
+    for (const auto& e : fs::directory_iterator(root, ec))
+      if (e.path().filename().string().find(key) == std::string::npos) fs::remove_all(e.path(), ec);
+    std::string pattern = (root / ("making-" + key + "-XXXXXX")).string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) return GeneratedSet{TempDir(), 0, "cannot make " + pattern};
+    std::string making(buffer.data());
+    GeneratedSet s{making, 0, {}};
+    s.ok = GenerateAssets(making.c_str(), ASSETS_ALL, &s.message);
+    if (!s.ok) {
+      TestTempDirs().dirs.push_back(making);
+      return s;
+    }
+    // Another test process may have finished first; either set will do.
+    fs::rename(making, done, ec);
+    if (ec) {
+      TestTempDirs().dirs.push_back(making);
+      return GeneratedSet{making, 1, {}};
+    }
+    FILE* marker = std::fopen(complete.string().c_str(), "wb");
+    if (marker) std::fclose(marker);
+    return GeneratedSet{done.string(), 1, {}};
   }();
   return set;
 }
