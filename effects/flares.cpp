@@ -63,7 +63,7 @@ int64_t KeepInside(int64_t count, int64_t start, int64_t step, int limit) {
 int SpriteSetup(float cx, float cy, float w, float h, SpriteSpan* s) {
   const int tw = SpriteTextureWidth;
   const int th = SpriteTextureHeight;
-  if (tw <= 0 || th <= 0 || tw > 65536 || th > 65536) return 0;
+  if (tw <= 0 || th <= 0 || tw > 4096 || th > 4096) return 0;
   // Also refuses NaN; sizes below one pixel draw no column.
   if (!(w >= 1.0f && h >= 1.0f && w < 1e15f && h < 1e15f)) return 0;
   const float left = cx - 0.5f * w;
@@ -93,9 +93,10 @@ int SpriteSetup(float cx, float cy, float w, float h, SpriteSpan* s) {
   rows = std::min<int64_t>(rows, kFrameHeight - 1 - y0);
   if (columns <= 0 || rows <= 0) return 0;
 
-  // Clipped starts are at most about one texture across, so the 16.16
-  // values are far inside int32.
-  if (!(u0 < 1e6f && v0 < 1e6f)) return 0;
+  // Clipped starts are at most about one texture across and steps at most
+  // one texture per pixel, so with textures of up to 4096 texels the 16.16
+  // values stay inside int32.
+  if (!(u0 < 30000.0f && v0 < 30000.0f)) return 0;
   s->u0 = static_cast<int32_t>(65536.0f * u0);
   s->v0 = static_cast<int32_t>(65536.0f * v0);
   s->du = static_cast<int32_t>(65536.0f * su);

@@ -30,6 +30,7 @@ extern uint32_t FlareGlow[kFlareGlowSize * kFlareGlowSize];
 
 // The size the sprite drawers take their texture to be; 256 x 256 unless a
 // caller drawing another texture sets it (and restores it afterwards).
+// Sizes outside 1..4096 draw nothing.
 extern int32_t SpriteTextureWidth;
 extern int32_t SpriteTextureHeight;
 
