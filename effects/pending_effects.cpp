@@ -13,10 +13,3 @@
     return 0;            \
   }
 
-KV_PENDING(CatwalkEffect)
-KV_PENDING(CatwalkCloseEffect)
-KV_PENDING(CityEffect)
-KV_PENDING(DancerEffect)
-KV_PENDING(BoxDancerEffect)
-KV_PENDING(MetaballEffect)
-KV_PENDING(DanceFloorEffect)

@@ -1,12 +1,23 @@
 #include "show/asset_setup.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "effects/dancer_scenes.h"
 #include "effects/flares.h"
 #include "effects/glow_dots.h"
 #include "effects/morph.h"
+#include "effects/scene_effects.h"
 #include "effects/slots.h"
 #include "effects/warp_helpers.h"
+#include "engine/animation.h"
+#include "engine/load_3ds.h"
+#include "engine/material_library.h"
+#include "engine/motion.h"
+#include "engine/render_pipeline.h"
 #include "image/asset_names.h"
 #include "image/picture.h"
+#include "platform/system.h"
 #include "show/fade.h"
 #include "show/switches.h"
 
@@ -20,36 +31,168 @@ void LoadTextureSlot(int slot, const char* name) {
   TextureSlots[slot] = CreateTexturePicture(name);
 }
 
+// The scene, motion and visibility files are written by the 3D part of the
+// asset generator. Until a data directory holds all of them the scenes stay
+// empty and the 3D rows draw nothing; every picture is still loaded.
+int SceneFilesPresent() {
+  const char* files[] = {kSceneCatwalk, kSceneCube, kSceneBox,  kSceneBlob,
+                         kSceneObject,  kSceneCity, kSceneFloor};
+  for (const char* name : files) {
+    FILE* f = PlatformOpenAsset(name, "rb");
+    if (f == nullptr) return 0;
+    std::fclose(f);
+  }
+  for (const char* name : kMotionFiles) {
+    FILE* f = PlatformOpenAsset(name, "rb");
+    if (f == nullptr) return 0;
+    std::fclose(f);
+  }
+  for (const char* name : kCityVisibility) {
+    FILE* f = PlatformOpenAsset(name, "rb");
+    if (f == nullptr) return 0;
+    std::fclose(f);
+  }
+  return 1;
+}
+
+int LoadScene(Scene* scene, const char* name) {
+  return Load3ds(scene, name, 1.0f) && SceneBuildHierarchy(scene);
+}
+
+// Binds the texture of a slot to the first material of that name.
+void Bind(Scene* scene, const char* material, int slot, int32_t mode) {
+  const Picture* p = SlotPicture(TextureSlots[slot]);
+  if (p == nullptr) return;
+  TextureLibraryBind(scene, material, p->pixels, mode, 0, p->sizeCode);
+}
+
+void BindWhite(Scene* scene, const char* material, int slot, int32_t mode, float opacity) {
+  Bind(scene, material, slot, mode);
+  if (MaterialFind(scene, material)) MaterialSetColour(scene, material, 1, 1, 1, opacity);
+}
+
+// The dancer's materials, the same in every scene that holds a dancer.
+void BindDancer(Scene* scene, int32_t defaultMode) {
+  const struct {
+    const char* material;
+    int slot;
+  } kDancer[] = {
+      {"vrn5_defmat", kTexSlotBlack},     {"face", kTexSlotFace},
+      {"black", kTexSlotBlack},           {"hair", kTexSlotBlack},
+      {"skin", kTexSlotSkin},             {"ArmGlove", kTexSlotArmGlove},
+      {"ChestFront", kTexSlotChestFront}, {"ChestBack", kTexSlotChestBack},
+      {"HipFront", kTexSlotHipFront},     {"HipBack", kTexSlotHipBack},
+  };
+  for (const auto& d : kDancer)
+    BindWhite(scene, d.material, d.slot, &d == &kDancer[0] ? defaultMode : 0x200, 0.0f);
+}
+
+// The dancer's parts modelled inside out.
+void FlipDancerNormals(Scene* scene) {
+  for (const char* name : {"Hand_R", "ArmLower_R", "ArmUpper_R", "Neck", "Chest", "Fot_R",
+                           "LegLower_R", "LegUpper_R", "Hip"})
+    if (Mesh* mesh = SceneFindMesh(scene, name)) MeshFlipNormals(mesh);
+}
+
+// The catwalk dancer at scene frames 0..199 of the first motion, drawn with
+// every material in silhouette mode over a white frame; each drawing kept as
+// one bit per pixel. Only the dancer's parts are drawn.
+void RecordSilhouettes(Scene* scene) {
+  Viewport* vp = &MainViewport;
+  static uint32_t target[kFramePixels];
+  int32_t* depth = reinterpret_cast<int32_t*>(ScratchFrame[0]);
+  ViewportSetCullMode(vp, 0);
+  ViewportSetTarget(vp, kFrameWidth * 4, target, depth);
+  const Camera* camera = SceneCamera(scene, 0);
+  ResetMotion();
+  for (int n = 0; n < 200; n++) {
+    std::memset(target, 0xFF, sizeof(target));
+    std::memset(depth, 0, kFrameBytes);
+    if (camera != nullptr) {
+      const float frame = static_cast<float>(n);
+      SceneSetFrame(scene, frame);
+      ViewportSetCamera(vp, camera);
+      SceneUpdateMeshMatrices(scene);
+      ApplyMotion(scene, frame);
+      ViewportClearFaces(vp);
+      for (int p = 0; p < MotionPartCount; p++)
+        if (MotionParts[p].mesh != nullptr) MeshSubmit(MotionParts[p].mesh, vp);
+      ViewportSortFaces(vp, 1);
+      ViewportDrawFaces(vp);
+      ViewportClearFaces(vp);
+    }
+    SilhouetteCapture(target);
+  }
+}
+
 }  // namespace
 
 int AssetSetup(const char* commandLine) {
   // 1. Every slot starts as the marker; a failed load stores null.
   MarkSlots();
 
-  // 2. Viewports: with the 3D engine.
+  const int scenes = SceneFilesPresent();
 
-  // 3. Catwalk scene, first motion and hand hand-over: with the 3D engine.
-  //    Its face texture is also the first warp texture of the 2D effects.
+  // 2. The main and the texture viewport.
+  if (!SceneEffectsCreateViewports()) return 0;
+
+  // 3. Catwalk scene, first motion, the hand handed over, and the face
+  //    texture on the default material in silhouette mode for step 4. The
+  //    face texture is also the first warp texture of the 2D effects.
+  if (scenes) {
+    if (!LoadScene(&CatwalkScene, kSceneCatwalk)) return 0;
+    ForgetBoundMotion();
+    BindMotionFile(kMotionFiles[0], 1.0f);
+    SceneEffectsAttachHand(&CatwalkScene, SceneFindMesh(&CatwalkScene, "Hand_R"));
+  }
   LoadTextureSlot(kTexSlotFace, kTexFace.name);
+  if (scenes) Bind(&CatwalkScene, "vrn5_defmat", kTexSlotFace, -1);
 
-  // 4. Silhouette recording of the catwalk dancer: with the 3D engine.
+  // 4. Silhouette recording of the catwalk dancer.
+  if (scenes) RecordSilhouettes(&CatwalkScene);
 
-  // 5. Dancer textures and their bindings: with the 3D engine.
+  // 5. Dancer textures and their bindings.
+  LoadTextureSlot(kTexSlotBlack, kTexBlack.name);
+  LoadTextureSlot(kTexSlotSkin, kTexSkin.name);
+  LoadTextureSlot(kTexSlotArmGlove, kTexArmGlove.name);
+  LoadTextureSlot(kTexSlotChestFront, kTexChestFront.name);
+  LoadTextureSlot(kTexSlotChestBack, kTexChestBack.name);
+  LoadTextureSlot(kTexSlotHipFront, kTexHipFront.name);
+  LoadTextureSlot(kTexSlotHipBack, kTexHipBack.name);
+  if (scenes) BindDancer(&CatwalkScene, 0x200);
 
-  // 6. Flipped normals: with the 3D engine.
+  // 6. Flipped normals.
+  if (scenes) FlipDancerNormals(&CatwalkScene);
 
   // 7. The shared environment texture; the rotozoom and ripple grid draw it.
   LoadTextureSlot(kTexSlotPhong, kTexPhong.name);
+  SetEnvironmentTexture(const_cast<Picture*>(SlotPicture(TextureSlots[kTexSlotPhong])));
 
-  // 8. Cube scene and its texture: with the 3D engine.
+  // 8. Cube scene and its texture.
+  LoadTextureSlot(kTexSlotCube, kTexCube.name);
+  if (scenes) {
+    if (!LoadScene(&CubeScene, kSceneCube)) return 0;
+    BindWhite(&CubeScene, "vrn5_defmat", kTexSlotCube, 0x700, 0.0f);
+    BindWhite(&CubeScene, "MATERIAL #1", kTexSlotCube, 0x300, 0.0f);
+  }
 
-  // 9. Metaball textures (the hand-built scene and its materials follow with
-  //    the 3D engine).
+  // 9. Metaball textures and the hand-built metaball scene: each ball's
+  //    "g" material shades, its "a" material adds.
   LoadTextureSlot(kTexSlotBlob, kTexBlob.name);
   LoadTextureSlot(kTexSlotMeta1, kTexMeta1.name);
   LoadTextureSlot(kTexSlotMeta2, kTexMeta2.name);
   LoadTextureSlot(kTexSlotMeta3, kTexMeta3.name);
   LoadTextureSlot(kTexSlotMeta4, kTexMeta4.name);
+  if (!MetaballSceneBuild(&MetaballScene)) return 0;
+  Bind(&MetaballScene, "vrn5_defmat", kTexSlotMeta1, 0x200);
+  {
+    const char* kBalls[4][2] = {
+        {"mat0g", "mat0a"}, {"mat1g", "mat1a"}, {"mat2g", "mat2a"}, {"mat3g", "mat3a"}};
+    for (int k = 0; k < 4; k++) {
+      Bind(&MetaballScene, kBalls[k][0], kTexSlotMeta1 + k, 0x204);
+      Bind(&MetaballScene, kBalls[k][1], kTexSlotMeta1 + k, 0x220);
+    }
+  }
 
   // 10. One portrait texture, then the full-size pictures.
   LoadTextureSlot(kTexSlotPortrait1, kTexPortrait1.name);
@@ -58,16 +201,43 @@ int AssetSetup(const char* commandLine) {
   LoadPictureSlot(kPicTopB, kGfxKTopB);
   for (int i = 0; i < 4; ++i) LoadPictureSlot(kPicTitle1 + i, kGfxTitles[i]);
 
-  // 11. City scene, visibility lists and billboards: with the 3D engine.
+  // 11. City scene, its visibility lists and its 43 billboard bindings.
   //     One billboard file is also the second texture of a texture warp.
+  if (scenes) {
+    if (!LoadScene(&CityScene, kSceneCity)) return 0;
+    for (int i = 0; i < 3; i++)
+      if (!LoadVisibilityList(kCityVisibility[i], CityScene.meshCount, &CityVisibility[i]))
+        return 0;
+  }
+  for (int i = 0; i < kCityMapBindings; i++) {
+    LoadTextureSlot(kTexSlotCityFirst + i, kCityMaps[i].name);
+    if (scenes) Bind(&CityScene, kCityMaps[i].material, kTexSlotCityFirst + i, 0x302);
+  }
   LoadTextureSlot(kTexSlotWindow3, kCityWindow3);
 
-  // 12. The colour map (the object scene follows with the 3D engine).
+  // 12. The colour map, and the object scene of the flare row on it.
   LoadTextureSlot(kTexSlotCmap1, kTexCmap1.name);
+  if (scenes) {
+    if (!LoadScene(&ObjectScene, kSceneObject)) return 0;
+    if (!FlareSceneSetup(&ObjectScene)) return 0;
+    Bind(&ObjectScene, "vrn5_defmat", kTexSlotCmap1, 0x202);
+  }
 
-  // 13. Dance floor scene and textures: with the 3D engine.
+  // 13. Dance floor: its dancer, its five textures, and the mirror material
+  //     that adds the floor texture over the reflection at 0.7.
+  if (scenes) {
+    if (!LoadScene(&FloorScene, kSceneFloor)) return 0;
+    BindDancer(&FloorScene, 0x300);
+  }
+  for (int i = 0; i < 5; i++) {
+    LoadTextureSlot(kTexSlotFloorFirst + i, kFloorMaps[i].name);
+    if (scenes) Bind(&FloorScene, kFloorMaps[i].material, kTexSlotFloorFirst + i, 0x300);
+  }
+  if (scenes && MaterialAdd(&FloorScene, "mymat")) {
+    BindWhite(&FloorScene, "mymat", kTexSlotFloorFirst + 3, 0x360, 0.7f);
+  }
 
-  // 14. Catwalk props (their bindings follow with the 3D engine).
+  // 14. Catwalk props.
   LoadTextureSlot(kTexSlotFlower, kTexFlower.name);
   LoadTextureSlot(kTexSlotCatSide, kTexCatSide.name);
   LoadTextureSlot(kTexSlotGold, kTexGold.name);
@@ -75,6 +245,15 @@ int AssetSetup(const char* commandLine) {
   LoadTextureSlot(kTexSlotRope, kTexRope.name);
   LoadTextureSlot(kTexSlotCatFloor, kTexCatFloor.name);
   LoadTextureSlot(kTexSlotPortrait2, kTexPortrait2.name);
+  if (scenes) {
+    const struct {
+      const char* material;
+      int slot;
+    } kProps[] = {{"Cat_Side", kTexSlotCatSide}, {"Gold", kTexSlotGold},
+                  {"Pole", kTexSlotPole},        {"Rope", kTexSlotRope},
+                  {"Cat_Floor", kTexSlotCatFloor}, {"Portrait", kTexSlotPortrait2}};
+    for (const auto& prop : kProps) Bind(&CatwalkScene, prop.material, prop.slot, 0x200);
+  }
 
   // 15. Full-size pictures: portraits, faces, logo, words, the end picture.
   LoadPictureSlot(kPicPortrait1, kGfxPortrait1);
@@ -85,7 +264,17 @@ int AssetSetup(const char* commandLine) {
   for (int i = 0; i < 5; ++i) LoadPictureSlot(kPicArtwork + i, kGfxWords[i]);
   LoadPictureSlot(kPic3da, kGfx3da);
 
-  // 16. Box and blob scenes: with the 3D engine.
+  // 16. Box and blob scenes: the blob on the blob texture, its box a
+  //     mirror; the box scene's dancer as the catwalk's.
+  if (scenes) {
+    if (!LoadScene(&BoxScene, kSceneBox)) return 0;
+    if (!LoadScene(&BlobScene, kSceneBlob)) return 0;
+    Bind(&BlobScene, "vrn5_defmat", kTexSlotBlob, 0x300);
+    if (MaterialFind(&BlobScene, "mymat") || MaterialAdd(&BlobScene, "mymat"))
+      BindWhite(&BlobScene, "mymat", kTexSlotBlob, 0x360, 0.7f);
+    SceneEffectsAttachHand(&BoxScene, SceneFindMesh(&BoxScene, "Hand_R"));
+    BindDancer(&BoxScene, 0x200);
+  }
 
   // 17. Scroller pictures, outside the slot tables.
   ScrollPicture1 = CreatePicture(kGfxScroll1.name);

@@ -1,0 +1,552 @@
+// The 3D rows of the show: the catwalk, the dancers, the mirrored dance
+// floor, the city fly-through and the metaballs. Each poses a scene the
+// asset set-up prepared and draws it through the main viewport.
+#include "effects/scene_effects.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "display/toolkit.h"
+#include "effects/dancer_scenes.h"
+#include "effects/effects.h"
+#include "effects/frames.h"
+#include "effects/slots.h"
+#include "engine/animation.h"
+#include "engine/material_library.h"
+#include "engine/metaballs.h"
+#include "engine/motion.h"
+#include "image/asset_names.h"
+#include "platform/system.h"
+
+Viewport MainViewport;
+Viewport TextureViewport;
+int32_t MainDepthBuffer[kFramePixels];
+
+Scene CatwalkScene;
+Scene CubeScene;
+Scene MetaballScene;
+Scene CityScene;
+Scene ObjectScene;
+Scene FloorScene;
+Scene BoxScene;
+Scene BlobScene;
+
+VisibilityList CityVisibility[3];
+
+namespace {
+
+constexpr int kFramePitchBytes = kFrameWidth * 4;
+
+// ---- hands and motions ------------------------------------------------------
+
+struct HandOver {
+  const Scene* scene;
+  Mesh* hand;
+};
+HandOver Hands[4];
+
+Mesh* HandOf(const Scene* scene) {
+  for (const HandOver& h : Hands)
+    if (h.scene == scene) return h.hand;
+  return nullptr;
+}
+
+void ClearDepth() { std::memset(MainDepthBuffer, 0, sizeof(MainDepthBuffer)); }
+
+void DrawSubmitted(Viewport* vp) {
+  ViewportSortFaces(vp, 1);
+  ViewportDrawFaces(vp);
+  ViewportClearFaces(vp);
+}
+
+// ---- the catwalk's light pass -------------------------------------------------
+//
+// The dancer is relit by projector lights whose pattern is an environment
+// texture: the scene is drawn once more, additively, into a scratch frame of
+// 0x3C grey, and that frame is multiplied into the picture. Where no light
+// falls the picture keeps about a quarter of its brightness.
+
+constexpr uint32_t kLightPassFloor = 0x3C3C3C3Cu;
+constexpr float kLightFov = 50.0f;
+constexpr float kLightRadius = 140.0f;
+
+Light SpotLight;
+uint32_t CloseLightTextures[2][kRenderTextureSize * kRenderTextureSize];
+
+// The point the lights look at: the dancer's hand, else the origin.
+Vec3 LightAim(const Scene* scene) {
+  const Mesh* hand = HandOf(scene);
+  if (hand == nullptr) return Vec3{0, 0, 0};
+  return Vec3{hand->world.m[12], hand->world.m[13], hand->world.m[14]};
+}
+
+void LightPass(uint32_t* frame, Scene* scene, const uint32_t* const* textures, const Vec3* eyes,
+               int count, Vec3 aim) {
+  if (TextureViewport.faceList == nullptr) return;
+  FillPixels(ScratchFrame[0], kLightPassFloor, kFrameBytes);
+  ViewportSetTarget(&MainViewport, kFramePitchBytes, ScratchFrame[0], MainDepthBuffer);
+  for (int i = 0; i < count; i++) {
+    if (textures[i] == nullptr) continue;
+    std::memcpy(RenderTexture, textures[i], sizeof(RenderTexture));
+    SpotLight.position = eyes[i];
+    SpotLight.target = aim;
+    SpotLight.projectorFov = kLightFov;
+    SpotLight.projectorRoll = 0.0f;
+    ProjectorRender(&SpotLight, &TextureViewport, scene, &MainViewport, 1.0f);
+  }
+  ViewportSetTarget(&MainViewport, kFramePitchBytes, frame, MainDepthBuffer);
+  TableCombine(frame, frame, ScratchFrame[0], kFramePixels);
+}
+
+const uint32_t* EnvironmentPixels() {
+  const Picture* p = EnvironmentTexture;
+  if (p == nullptr || p->pixels == nullptr || p->width != kRenderTextureSize ||
+      p->height != kRenderTextureSize)
+    return nullptr;
+  return p->pixels;
+}
+
+// Two tinted copies of the environment texture, a warm and a cool one.
+void DeriveCloseLightTextures() {
+  const uint32_t* env = EnvironmentPixels();
+  const uint32_t tint[2][3] = {{256, 200, 120}, {120, 190, 256}};
+  for (int t = 0; t < 2; t++)
+    for (int i = 0; i < kRenderTextureSize * kRenderTextureSize; i++) {
+      const uint32_t c = env ? env[i] : 0;
+      const uint32_t r = (((c >> 16) & 255) * tint[t][0]) >> 8;
+      const uint32_t g = (((c >> 8) & 255) * tint[t][1]) >> 8;
+      const uint32_t b = ((c & 255) * tint[t][2]) >> 8;
+      CloseLightTextures[t][i] = (r << 16) | (g << 8) | b;
+    }
+}
+
+// One pose and draw of a dancer scene with the main viewport.
+void DrawDancerScene(uint32_t* frame, Scene* scene, float sceneClock, float motionClock,
+                     int camera, float ambient) {
+  FillPixels(frame, 0, kFrameBytes);
+  ViewportEnableFarPlane(&MainViewport, 0);
+  ViewportSetAmbient(&MainViewport, ambient, ambient, ambient);
+  ResetMotion();
+  DancerFrame(scene, &MainViewport, frame, MainDepthBuffer, sceneClock, motionClock, camera);
+}
+
+// ---- first-call state -----------------------------------------------------------
+
+bool CloseFirst = true;
+bool FloorFirst = true;
+MirrorFloor FloorMirror;
+bool BoxFirst = true;
+MirrorFloor BoxMirror;
+bool MetaFirst = true;
+
+}  // namespace
+
+void SceneEffectsForget() {
+  ForgetBoundMotion();
+  CloseFirst = FloorFirst = BoxFirst = MetaFirst = true;
+}
+
+void SceneEffectsAttachHand(const Scene* scene, Mesh* hand) {
+  for (HandOver& h : Hands)
+    if (h.scene == scene || h.scene == nullptr) {
+      h = HandOver{scene, hand};
+      return;
+    }
+}
+
+// ---- effects --------------------------------------------------------------------
+
+// The catwalk. Params 5 and 6 dance the second motion with the scene clock
+// counted from the row's start (twice as fast for 6); param 5 looks through
+// camera 3. One projector light follows the dancer's hand, coming down from
+// high above during the first ten seconds of the show.
+KV_EFFECT(CatwalkEffect) {
+  (void)end;
+  (void)progress;
+  const bool late = param == 5 || param == 6;
+  if (late)
+    BindMotionFile(kMotionFiles[1], MotionFrameDuration);
+  else
+    BindMotionFile(kMotionFiles[0], 1.0f);
+  const float base = late ? start : 0.0f;
+  const float factor = param == 6 ? 2.0f : 1.0f;
+  const int camera = param == 5 ? 3 : param;
+  Scene* scene = &CatwalkScene;
+  DrawDancerScene(pixels, scene, kSceneFramesPerSecond * (t - base) * factor,
+                  kSceneFramesPerSecond * t, camera, 0.25f);
+  if (SceneCamera(scene, camera) == nullptr) return 0;
+
+  Vec3 offset = {0.0f, 0.0f, -100.0f};
+  if (t < 10.0f) {
+    const float s = 1.0f - t / 11.0f;
+    offset = Vec3{100.0f * s, 1350.0f * s, 500.0f * s - 100.0f};
+  }
+  const Vec3 aim = LightAim(scene);
+  Vec3 eye;
+  VecAdd(aim, offset, &eye);
+  const uint32_t* textures[1] = {EnvironmentPixels()};
+  LightPass(pixels, scene, textures, &eye, 1, aim);
+  return 0;
+}
+
+// The dancer close up with the second motion; two tinted lights circle her.
+KV_EFFECT(CatwalkCloseEffect) {
+  (void)end;
+  (void)progress;
+  if (CloseFirst) {
+    DeriveCloseLightTextures();
+    CloseFirst = false;
+  }
+  BindMotionFile(kMotionFiles[1], 1.0f);
+  Scene* scene = &CatwalkScene;
+  DrawDancerScene(pixels, scene, kSceneFramesPerSecond * (t - start), kSceneFramesPerSecond * t,
+                  param, 0.25f);
+  if (SceneCamera(scene, param) == nullptr) return 0;
+
+  const Vec3 aim = LightAim(scene);
+  Vec3 eyes[2];
+  for (int i = 0; i < 2; i++) {
+    const double a = static_cast<double>(t) + i * 3.14159265358979;
+    eyes[i] = Vec3{aim.x + static_cast<float>(kLightRadius * std::cos(a)), aim.y + 60.0f,
+                   aim.z + static_cast<float>(kLightRadius * std::sin(a))};
+  }
+  const uint32_t* textures[2] = {CloseLightTextures[0], CloseLightTextures[1]};
+  LightPass(pixels, scene, textures, eyes, 2, aim);
+  return 0;
+}
+
+// The second dancer: params 0, 1, 2 dance the third, fourth and fifth motion
+// and look through that camera.
+KV_EFFECT(DancerEffect) {
+  (void)end;
+  (void)progress;
+  DancerBindMotion(param);
+  const float clock = kSceneFramesPerSecond * (t - start);
+  DrawDancerScene(pixels, &BoxScene, clock, clock, param, 0.7f);
+  return 0;
+}
+
+// The second dancer mirrored in the top of the blob scene's box.
+KV_EFFECT(BoxDancerEffect) {
+  (void)end;
+  (void)progress;
+  if (BoxFirst) {
+    MirrorFloorInit(&BoxMirror, SceneFindMesh(&BlobScene, "Box02"));
+    BoxFirst = false;
+  }
+  DancerBindMotion(param);
+  FillPixels(pixels, 0, kFrameBytes);
+  ViewportEnableFarPlane(&MainViewport, 0);
+  ViewportSetAmbient(&MainViewport, 0.7f, 0.7f, 0.7f);
+  ResetMotion();
+  MirrorFrame(&BoxScene, &BlobScene, &BoxMirror, &MainViewport, pixels, MainDepthBuffer,
+              kSceneFramesPerSecond * (t - start), param);
+  return 0;
+}
+
+// The dancer on the dance floor, mirrored in it, over the fill of an
+// earlier row. Param 2 runs its clock from 7 s before the row.
+KV_EFFECT(DanceFloorEffect) {
+  (void)end;
+  (void)progress;
+  Scene* scene = &FloorScene;
+  if (FloorFirst) {
+    BindMotionFile(kMotionFiles[4], 3.0f);
+    Mesh* floor = SceneFindMesh(scene, "DanceFloor");
+    MirrorFloorInit(&FloorMirror, floor);
+    Material* mirrorMaterial = MaterialFind(scene, "mymat");
+    if (floor != nullptr && mirrorMaterial != nullptr) MeshSetMaterial(floor, mirrorMaterial);
+    FloorFirst = false;
+  }
+  const float from = param == 2 ? start - 7.0f : start;
+  ViewportEnableFarPlane(&MainViewport, 0);
+  ViewportSetAmbient(&MainViewport, 0.7f, 0.7f, 0.7f);
+  ResetMotion();
+  MirrorFrame(scene, scene, &FloorMirror, &MainViewport, pixels, MainDepthBuffer,
+              kSceneFramesPerSecond * (t - from), param);
+  return 0;
+}
+
+// The city fly-through. Cameras 0, 1 and 4 draw only what their visibility
+// list names for the current scene frame; past the end of a list, and for
+// other cameras, the whole scene is drawn.
+KV_EFFECT(CityEffect) {
+  (void)end;
+  (void)progress;
+  float clock;
+  int camera;
+  switch (param) {
+    case 1: clock = (t - start) * 9.5f, camera = 1; break;
+    case 9: clock = (t - start) * 14.5f + 160.0f, camera = 0; break;
+    case 14: clock = (t - start) * 11.5f, camera = 4; break;
+    case 15: clock = (t - start) * 10.5f + 12.0f, camera = 1; break;
+    default: clock = (t - start) * 6.5f, camera = param; break;
+  }
+  const VisibilityList* list = camera == 0   ? &CityVisibility[0]
+                               : camera == 1 ? &CityVisibility[1]
+                               : camera == 4 ? &CityVisibility[2]
+                                             : nullptr;
+  Scene* scene = &CityScene;
+  Viewport* vp = &MainViewport;
+  ViewportEnableFarPlane(vp, 1);
+  FillPixels(pixels, 0, kFrameBytes);
+  ViewportSetAmbient(vp, 0.125f, 0.125f, 0.125f);
+  ClearDepth();
+  ViewportSetCullMode(vp, kCullPositive);
+  ViewportSetTarget(vp, kFramePitchBytes, pixels, MainDepthBuffer);
+  const Camera* cam = SceneCamera(scene, camera);
+  if (cam != nullptr) {
+    SceneSetFrame(scene, clock);
+    ViewportSetCamera(vp, cam);
+    ViewportSetFarPlane(vp, 300.0f, 700.0f);
+    SceneUpdateMeshMatrices(scene);
+    ViewportPrepareLights(vp, scene);
+    ViewportClearFaces(vp);
+    const double frame = std::floor(static_cast<double>(clock));
+    if (list != nullptr && frame >= 0.0 && frame < list->recordCount) {
+      const int k = static_cast<int>(frame);
+      for (int i = 0; i < list->counts[k]; i++) {
+        const int mesh = list->records[k][i];
+        if (mesh < scene->meshCount) MeshSubmit(&scene->meshes[mesh], vp);
+      }
+    } else {
+      SceneSubmit(scene, vp);
+    }
+    DrawSubmitted(vp);
+  }
+  ViewportEnableFarPlane(vp, 0);
+  return 0;
+}
+
+// Four metaballs on sine paths, drawn as a layered surface: every triangle
+// once per ball that shades it, each with that ball's share of the field.
+// The materials' colours ramp up over the first and down over the last 5 %
+// of the row.
+KV_EFFECT(MetaballEffect) {
+  (void)start;
+  (void)end;
+  (void)param;
+  Scene* scene = &MetaballScene;
+  if (MetaFirst) {
+    MetaballInit(4.0f);
+    MetaFirst = false;
+  }
+  if (scene->meshCount < 1) return 0;
+  Mesh* mesh = &scene->meshes[scene->meshCount - 1];
+
+  static const float kPath[4][6] = {
+      // x: amplitude, rate; y: amplitude, rate; z: amplitude, rate
+      {14.0f, 1.1f, 9.0f, 0.7f, 12.0f, 0.9f},
+      {13.0f, -0.8f, 8.0f, 1.3f, 14.0f, 0.6f},
+      {15.0f, 0.5f, 7.0f, -0.9f, 11.0f, 1.4f},
+      {12.0f, 1.5f, 9.0f, 0.4f, 13.0f, -1.0f},
+  };
+  static const char* const kNames[4][2] = {
+      {"mat0g", "mat0a"}, {"mat1g", "mat1a"}, {"mat2g", "mat2a"}, {"mat3g", "mat3a"}};
+  for (int k = 0; k < 4; k++) {
+    const float* p = kPath[k];
+    Metaball& ball = Metaballs[k];
+    ball.centre = Vec3{p[0] * std::sin(p[1] * t + k), p[2] * std::cos(p[3] * t + 2 * k),
+                       p[4] * std::sin(p[5] * t + 3 * k)};
+    ball.radius = 25.0f;
+    ball.strength = 15.0f;
+    ball.materialA = MaterialFind(scene, kNames[k][0]);
+    ball.materialB = MaterialFind(scene, kNames[k][1]);
+  }
+  MetaballCount = 4;
+
+  float level = 1.0f;
+  if (progress < 0.05f)
+    level = 20.0f * progress;
+  else if (progress > 0.95f)
+    level = 1.0f - 20.0f * (progress - 0.95f);
+  for (int k = 0; k < 4; k++)
+    for (const char* name : kNames[k]) {
+      Material* m = MaterialFind(scene, name);
+      if (m) m->colour[0] = m->colour[1] = m->colour[2] = level;
+    }
+
+  MetaballPolygoniseLayered(mesh, 10.0f);
+  MeshComputeBounds(mesh);
+  Mat4 turnY, turnX;
+  MatRotationY(&turnY, 0.4f * t);
+  MatRotationX(&turnX, 0.25f * t);
+  MatMul(turnY, turnX, &mesh->world);
+
+  Viewport* vp = &MainViewport;
+  FillPixels(pixels, 0, kFrameBytes);
+  ClearDepth();
+  ViewportEnableFarPlane(vp, 0);
+  ViewportSetAmbient(vp, 0.25f, 0.25f, 0.25f);
+  ViewportSetCullMode(vp, kCullPositive);
+  ViewportSetTarget(vp, kFramePitchBytes, pixels, MainDepthBuffer);
+  const Camera* cam = SceneCamera(scene, 0);
+  if (cam == nullptr) return 0;
+  ViewportSetCamera(vp, cam);
+  ViewportPrepareLights(vp, scene);
+  ViewportClearFaces(vp);
+  MeshSubmit(mesh, vp);
+  ViewportSortFaces(vp, 1);
+  ViewportDrawFaceChains(vp);
+  ViewportClearFaces(vp);
+  return 0;
+}
+
+// ---- set-up helpers ----------------------------------------------------------------
+
+int SceneEffectsCreateViewports() {
+  if (!ViewportCreate(&MainViewport, 3000, kFrameWidth, kFrameHeight)) return 0;
+  if (!ViewportCreate(&TextureViewport, 3000, kRenderTextureSize, kRenderTextureSize)) return 0;
+  ViewportSetFov(&MainViewport, 60.0f);
+  ViewportSetAmbient(&MainViewport, 0.25f, 0.25f, 0.25f);
+  ViewportEnableFarPlane(&MainViewport, 0);
+  return 1;
+}
+
+int MetaballSceneBuild(Scene* scene) {
+  if (!SceneCreate(scene, kMetaballSceneVertices, kMetaballSceneFaces, 1, 3, 2, 1)) return 0;
+  if (SceneAddMesh(scene, "blob") == nullptr) return 0;
+  // Seen from straight ahead and from above; lit warm, cool and from behind.
+  const Vec3 eyes[2][2] = {{{0, 0, -105}, {0, 0, 0}}, {{0, 95, -40}, {0, 0, 0}}};
+  for (const auto& e : eyes) {
+    Camera* c = SceneAddCamera(scene, "camera");
+    if (c == nullptr) return 0;
+    c->positionNode.position.current = e[0];
+    c->targetNode.position.current = e[1];
+    c->positionNode.fov.current = 60.0f;
+    c->positionNode.roll.current = 0.0f;
+  }
+  const Vec3 lights[3][2] = {{{-80, 60, -90}, {0.9f, 0.7f, 0.5f}},
+                             {{90, -40, -70}, {0.4f, 0.6f, 0.9f}},
+                             {{0, 30, 120}, {0.5f, 0.5f, 0.5f}}};
+  for (const auto& l : lights) {
+    Light* light = SceneAddLight(scene, "light");
+    if (light == nullptr) return 0;
+    light->positionNode.position.current = l[0];
+    light->colour = l[1];
+  }
+  if (SceneAddDummy(scene, "pivot") == nullptr) return 0;
+  for (const char* name :
+       {"mat0g", "mat0a", "mat1g", "mat1a", "mat2g", "mat2a", "mat3g", "mat3a"})
+    if (MaterialAdd(scene, name) == nullptr) return 0;
+  return 1;
+}
+
+// ---- visibility lists ------------------------------------------------------------
+
+namespace {
+
+constexpr size_t kVisibilityMaxFileSize = size_t{1} << 24;
+
+int Refuse(VisibilityResult* result, int status, const char* format, const char* fileName,
+           long a = 0, long b = 0) {
+  char line[512];
+  std::snprintf(line, sizeof(line), format, fileName, a, b);
+  result->status = status;
+  result->message = line;
+  return 0;
+}
+
+int ReadCount(const uint8_t* p) {
+  return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+}  // namespace
+
+int VisibilityParse(const uint8_t* data, size_t size, const char* fileName, int32_t meshCount,
+                    VisibilityList* list, VisibilityResult* result) {
+  *result = VisibilityResult{};
+  // First pass: every record complete, every count and index in range.
+  size_t pos = 0;
+  long records = 0;
+  while (pos < size) {
+    if (size - pos < 2)
+      return Refuse(result, VISIBILITY_MALFORMED,
+                    "RURI: %s is damaged: record %ld is cut in its count\n", fileName, records);
+    const int n = ReadCount(data + pos);
+    if (n < 0)
+      return Refuse(result, VISIBILITY_MALFORMED, "RURI: %s is damaged: record %ld counts %ld\n",
+                    fileName, records, n);
+    if ((size - pos - 2) / 2 < static_cast<size_t>(n))
+      return Refuse(result, VISIBILITY_MALFORMED,
+                    "RURI: %s is damaged: record %ld is cut after %ld indices\n", fileName,
+                    records, static_cast<long>((size - pos - 2) / 2));
+    for (int i = 0; i < n; i++) {
+      const int index = ReadCount(data + pos + 2 + 2 * i);
+      if (index < 0 || index >= meshCount)
+        return Refuse(result, VISIBILITY_MALFORMED,
+                      "RURI: %s is damaged: record %ld names object %ld\n", fileName, records,
+                      index);
+    }
+    pos += 2 + 2 * static_cast<size_t>(n);
+    records++;
+  }
+
+  VisibilityList made = {};
+  made.recordCount = static_cast<int32_t>(records);
+  if (records > 0) {
+    made.counts = static_cast<int32_t*>(std::calloc(records, sizeof(int32_t)));
+    made.records = static_cast<int16_t**>(std::calloc(records, sizeof(int16_t*)));
+  }
+  if (records > 0 && (made.counts == nullptr || made.records == nullptr)) {
+    VisibilityRelease(&made);
+    return Refuse(result, VISIBILITY_NO_MEMORY, "RURI: out of memory loading %s\n", fileName);
+  }
+  pos = 0;
+  for (long k = 0; k < records; k++) {
+    const int n = ReadCount(data + pos);
+    made.counts[k] = n;
+    made.records[k] = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * (n > 0 ? n : 1)));
+    if (made.records[k] == nullptr) {
+      VisibilityRelease(&made);
+      return Refuse(result, VISIBILITY_NO_MEMORY, "RURI: out of memory loading %s\n", fileName);
+    }
+    for (int i = 0; i < n; i++)
+      made.records[k][i] = static_cast<int16_t>(ReadCount(data + pos + 2 + 2 * i));
+    pos += 2 + 2 * static_cast<size_t>(n);
+  }
+  VisibilityRelease(list);
+  *list = made;
+  return 1;
+}
+
+int VisibilityRead(const char* fileName, int32_t meshCount, VisibilityList* list,
+                   VisibilityResult* result) {
+  *result = VisibilityResult{};
+  FILE* file = PlatformOpenAsset(fileName, "rb");
+  if (file == nullptr)
+    return Refuse(result, VISIBILITY_NOT_FOUND, "RURI: %s not found!\n", fileName);
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[4096];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + got);
+    if (bytes.size() > kVisibilityMaxFileSize) {
+      std::fclose(file);
+      return Refuse(result, VISIBILITY_MALFORMED, "RURI: %s is damaged: longer than %ld bytes\n",
+                    fileName, static_cast<long>(kVisibilityMaxFileSize));
+    }
+  }
+  std::fclose(file);
+  return VisibilityParse(bytes.data(), bytes.size(), fileName, meshCount, list, result);
+}
+
+int LoadVisibilityList(const char* fileName, int32_t meshCount, VisibilityList* list) {
+  VisibilityResult result;
+  if (VisibilityRead(fileName, meshCount, list, &result)) return 1;
+  std::fputs(result.message.c_str(), stdout);
+  std::fflush(stdout);
+  if (result.status == VISIBILITY_NO_MEMORY) return 0;
+  std::exit(1);
+}
+
+void VisibilityRelease(VisibilityList* list) {
+  if (list->records != nullptr)
+    for (int k = 0; k < list->recordCount; k++) std::free(list->records[k]);
+  std::free(list->records);
+  std::free(list->counts);
+  *list = VisibilityList{};
+}
