@@ -18,13 +18,13 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
     return PictureRefuse(result, kInvalid, fileName);
   uint32_t dataOffset = LoadLe32(fileHeader + 10);
   if (!ReaderBytes(&reader, info, sizeof info)) return PictureRefuse(result, kInvalid, fileName);
-  // Earlier headers shorter than 40 bytes lay their fields out differently.
   uint32_t infoSize = LoadLe32(info);
   int64_t width = static_cast<int32_t>(LoadLe32(info + 4));
   int64_t height = static_cast<int32_t>(LoadLe32(info + 8));
   int bitCount = static_cast<int>(LoadLe16(info + 14));
   uint32_t compression = LoadLe32(info + 16);
   uint32_t coloursUsed = LoadLe32(info + 32);
+  // Older headers shorter than 40 bytes lay their fields out differently.
   if (infoSize < 40) return PictureRefuse(result, kInvalid, fileName);
   // A negative height marks rows stored top row first (uncompressed only).
   int topDown = height < 0;

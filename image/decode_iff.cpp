@@ -108,7 +108,8 @@ int DecodeIff(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
     }
   }
 
-  const size_t planeBytes = chunky ? static_cast<size_t>(width + (width & 1)) : static_cast<size_t>((width + 15) / 16 * 2);
+  // Bitplane rows are whole 16-bit words; chunky rows are padded to even.
+  const size_t planeBytes = static_cast<size_t>(chunky ? width + (width & 1) : (width + 15) / 16 * 2);
   const int storedPlanes = chunky ? 1 : planes + (masking == 1);
   std::vector<uint8_t> row(planeBytes * storedPlanes);
   std::fseek(file, static_cast<long>(bodyStart), SEEK_SET);

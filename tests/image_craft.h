@@ -262,7 +262,9 @@ inline Sample SixBit(const char* name, Bytes header, int width, int height, std:
   }
   return s;
 }
-inline Sample Rix() { return SixBit("pic.rix", {'R', 'I', 'X', '3', 3, 0, 2, 0, 0xAF, 0}, 3, 2, {0, 63, 64, 200, 255, 1}); }
+inline Sample Rix() {
+  return SixBit("pic.rix", {'R', 'I', 'X', '3', 3, 0, 2, 0, 0xAF, 0}, 3, 2, {0, 63, 64, 200, 255, 1});
+}
 inline Sample Cel() {
   Bytes header = {0x19, 0x91, 2, 0, 3, 0};
   header.resize(32);

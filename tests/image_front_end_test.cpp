@@ -79,13 +79,16 @@ TEST(FrontEndDeathTest, FatalLoadsPrintTheMessageAndExitWithOne) {
   auto exits = testing::ExitedWithCode(1);
   EXPECT_EXIT((StdoutToStderr(), LoadPicture("gfx\\title", nullptr)), exits,
               "\nsorry, unable to detect filetype of file: gfx.title\n$");
-  EXPECT_EXIT((StdoutToStderr(), LoadPicture("x.jpeg", nullptr)), exits, "\nsorry, files of \\.jpe type are not supported\n$");
+  EXPECT_EXIT((StdoutToStderr(), LoadPicture("x.jpeg", nullptr)), exits,
+              "\nsorry, files of \\.jpe type are not supported\n$");
   EXPECT_EXIT((StdoutToStderr(), CreatePicture("/nonexistent/a.pcx")), exits, "\nPCX file not found\n$");
   EXPECT_EXIT((StdoutToStderr(), CreateTexturePicture("/nonexistent/b.jpg")), exits,
               "\nJPG file not found \\(/nonexistent/b\\.jpg\\)\n$");
   // A wrong BMP identifier ends even a size query.
-  EXPECT_EXIT((StdoutToStderr(), LoadPicture(badBmp.c_str(), nullptr)), exits, "bad\\.bmp is not a valid \\.BMP file\n$");
-  EXPECT_EXIT((StdoutToStderr(), CreatePicture(truncatedPcx.c_str())), exits, "cut\\.pcx is not a valid \\.PCX file\n$");
+  EXPECT_EXIT((StdoutToStderr(), LoadPicture(badBmp.c_str(), nullptr)), exits,
+              "bad\\.bmp is not a valid \\.BMP file\n$");
+  EXPECT_EXIT((StdoutToStderr(), CreatePicture(truncatedPcx.c_str())), exits,
+              "cut\\.pcx is not a valid \\.PCX file\n$");
   // The library's own message, on standard error.
   EXPECT_EXIT(LoadPicture(textJpg.c_str(), nullptr), exits, "Not a JPEG file");
   // A fixed array too small for the file is never overrun.
