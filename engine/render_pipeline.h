@@ -156,6 +156,8 @@ void SetEnvironmentTexture(Picture* picture);
 // Relights the scene already drawn through main with the light as a
 // shadow-casting projector: projector is a 256x256 viewport drawing into
 // RenderTexture, which holds the light's pattern. intensity is kept to 0..1.
+// The light's position and target are world points: set the position after
+// ViewportPrepareLights, which turns it into a camera-space one.
 void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* main,
                      float intensity);
 // The same without counting the faces that share each corner: what has been
