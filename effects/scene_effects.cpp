@@ -14,6 +14,7 @@
 #include "effects/effects.h"
 #include "effects/frames.h"
 #include "effects/slots.h"
+#include "effects/warp_helpers.h"
 #include "engine/animation.h"
 #include "engine/material_library.h"
 #include "engine/metaballs.h"
@@ -404,6 +405,32 @@ int SceneEffectsCreateViewports() {
   ViewportSetAmbient(&MainViewport, 0.25f, 0.25f, 0.25f);
   ViewportEnableFarPlane(&MainViewport, 0);
   return 1;
+}
+
+void RecordDancerSilhouettes(Scene* scene) {
+  Viewport* vp = &MainViewport;
+  static uint32_t target[kFramePixels];
+  int32_t* depth = reinterpret_cast<int32_t*>(ScratchFrame[0]);
+  ViewportSetCullMode(vp, kCullPositive);
+  ViewportSetTarget(vp, kFramePitchBytes, target, depth);
+  const Camera* camera = SceneCamera(scene, 0);
+  ResetMotion();
+  for (int n = 0; n < kSilhouetteFrames; n++) {
+    std::memset(target, 0xFF, sizeof(target));
+    std::memset(depth, 0, kFrameBytes);
+    if (camera != nullptr) {
+      const float frame = static_cast<float>(n);
+      SceneSetFrame(scene, frame);
+      ViewportSetCamera(vp, camera);
+      SceneUpdateMeshMatrices(scene);
+      ApplyMotion(scene, frame);
+      ViewportClearFaces(vp);
+      for (int p = 0; p < MotionPartCount; p++)
+        if (MotionParts[p].mesh != nullptr) MeshSubmit(MotionParts[p].mesh, vp);
+      DrawSubmitted(vp);
+    }
+    SilhouetteCapture(target);
+  }
 }
 
 int MetaballSceneBuild(Scene* scene) {

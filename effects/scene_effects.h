@@ -39,6 +39,13 @@ int SceneEffectsCreateViewports();
 // The hand-built metaball scene: one mesh for the surface, two cameras,
 // three lights, a dummy and the eight ball materials. 0 when it fails.
 int MetaballSceneBuild(Scene* scene);
+// Step 4 of the set-up: the dancer parts of the scene (the meshes the bound
+// motion names) at scene frames 0..199, seen through camera 0 and drawn with
+// the materials as they are (the default one in silhouette mode) over a
+// white frame; each drawing goes to the silhouette store. The depth buffer
+// is cleared for every drawing, so no pose hides behind the one before.
+inline constexpr int kSilhouetteFrames = 200;
+void RecordDancerSilhouettes(Scene* scene);
 // Forgets every effect's first-call work and the bound motion file, as at
 // start.
 void SceneEffectsForget();

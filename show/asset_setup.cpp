@@ -94,37 +94,6 @@ void FlipDancerNormals(Scene* scene) {
     if (Mesh* mesh = SceneFindMesh(scene, name)) MeshFlipNormals(mesh);
 }
 
-// The catwalk dancer at scene frames 0..199 of the first motion, drawn with
-// every material in silhouette mode over a white frame; each drawing kept as
-// one bit per pixel. Only the dancer's parts are drawn.
-void RecordSilhouettes(Scene* scene) {
-  Viewport* vp = &MainViewport;
-  static uint32_t target[kFramePixels];
-  int32_t* depth = reinterpret_cast<int32_t*>(ScratchFrame[0]);
-  ViewportSetCullMode(vp, 0);
-  ViewportSetTarget(vp, kFrameWidth * 4, target, depth);
-  const Camera* camera = SceneCamera(scene, 0);
-  ResetMotion();
-  for (int n = 0; n < 200; n++) {
-    std::memset(target, 0xFF, sizeof(target));
-    std::memset(depth, 0, kFrameBytes);
-    if (camera != nullptr) {
-      const float frame = static_cast<float>(n);
-      SceneSetFrame(scene, frame);
-      ViewportSetCamera(vp, camera);
-      SceneUpdateMeshMatrices(scene);
-      ApplyMotion(scene, frame);
-      ViewportClearFaces(vp);
-      for (int p = 0; p < MotionPartCount; p++)
-        if (MotionParts[p].mesh != nullptr) MeshSubmit(MotionParts[p].mesh, vp);
-      ViewportSortFaces(vp, 1);
-      ViewportDrawFaces(vp);
-      ViewportClearFaces(vp);
-    }
-    SilhouetteCapture(target);
-  }
-}
-
 }  // namespace
 
 int AssetSetup(const char* commandLine) {
@@ -149,7 +118,7 @@ int AssetSetup(const char* commandLine) {
   if (scenes) Bind(&CatwalkScene, "vrn5_defmat", kTexSlotFace, -1);
 
   // 4. Silhouette recording of the catwalk dancer.
-  if (scenes) RecordSilhouettes(&CatwalkScene);
+  if (scenes) RecordDancerSilhouettes(&CatwalkScene);
 
   // 5. Dancer textures and their bindings.
   LoadTextureSlot(kTexSlotBlack, kTexBlack.name);
