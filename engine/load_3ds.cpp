@@ -230,8 +230,9 @@ int Walk(Loader* l, size_t begin, size_t end, int depth) {
     c.data = pos + kChunkHeaderSize;
     if (length < kChunkHeaderSize) return Malformed(l, c, "chunk shorter than its header");
     if (length > end - pos)
-      return Malformed(l, c, depth == 0 ? "file ends inside the chunk"
-                                        : "chunk runs past the end of the chunk holding it");
+      return Malformed(l, c,
+                       depth == 0 ? "file ends inside the chunk"
+                                  : "chunk runs past the end of the chunk holding it");
     c.end = pos + length;
     size_t resume = c.end;
     ChunkHandler handle = FindHandler(l->pass, c.id);
@@ -304,10 +305,10 @@ int CountDummy(Loader* l, const Chunk&, int, size_t*) {
 }
 
 const ChunkAction kCountActions[] = {
-    {kChunkMain, Descend},          {kChunkEditor, Descend},       {kChunkKeyframer, Descend},
-    {kChunkMeshNode, Descend},      {kChunkObject, ObjectChunk},   {kChunkMesh, CountMesh},
-    {kChunkVertices, CountVertices}, {kChunkFaces, CountFaces},    {kChunkLight, CountLight},
-    {kChunkCamera, CountCamera},    {kChunkInstanceName, CountDummy},
+    {kChunkMain, Descend},           {kChunkEditor, Descend},          {kChunkKeyframer, Descend},
+    {kChunkMeshNode, Descend},       {kChunkObject, ObjectChunk},      {kChunkMesh, CountMesh},
+    {kChunkVertices, CountVertices}, {kChunkFaces, CountFaces},        {kChunkLight, CountLight},
+    {kChunkCamera, CountCamera},     {kChunkInstanceName, CountDummy},
 };
 const Pass kCountPass = {kCountActions, sizeof kCountActions / sizeof kCountActions[0]};
 
@@ -483,11 +484,21 @@ int FillMaterialName(Loader* l, const Chunk& c, int, size_t*) {
 // the node its own header names, never to the one before.
 int FillNode(Loader* l, const Chunk& c, int depth, size_t* resume) {
   switch (c.id) {
-    case kChunkAmbientNode: l->nodeKind = kNodeAmbient; break;
-    case kChunkMeshNode: l->nodeKind = kNodeMesh; break;
-    case kChunkCameraNode: l->nodeKind = kNodeCamera; break;
-    case kChunkTargetNode: l->nodeKind = kNodeTarget; break;
-    default: l->nodeKind = kNodeLight; break;
+    case kChunkAmbientNode:
+      l->nodeKind = kNodeAmbient;
+      break;
+    case kChunkMeshNode:
+      l->nodeKind = kNodeMesh;
+      break;
+    case kChunkCameraNode:
+      l->nodeKind = kNodeCamera;
+      break;
+    case kChunkTargetNode:
+      l->nodeKind = kNodeTarget;
+      break;
+    default:
+      l->nodeKind = kNodeLight;
+      break;
   }
   l->node = nullptr;
   int ok = Descend(l, c, depth, resume);
@@ -798,8 +809,8 @@ int Load3dsParse(Scene* scene, const uint8_t* data, size_t size, const char* fil
 
   l.pass = &kCountPass;
   if (!Walk(&l, 0, size, 0)) return 0;
-  if (l.vertices > INT32_MAX || l.faces > INT32_MAX || l.meshes + l.dummies + 2 * l.cameras +
-                                                            2 * l.lights > INT32_MAX)
+  if (l.vertices > INT32_MAX || l.faces > INT32_MAX ||
+      l.meshes + l.dummies + 2 * l.cameras + 2 * l.lights > INT32_MAX)
     return MalformedAt(&l, 0, "more objects than a scene holds");
   if (!SceneCreate(scene, static_cast<int>(l.vertices), static_cast<int>(l.faces),
                    static_cast<int>(l.meshes), static_cast<int>(l.lights),
@@ -835,7 +846,8 @@ int Load3dsRead(Scene* scene, const char* fileName, float scale, Load3dsResult* 
   long length = -1;
   if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
   std::rewind(file);
-  uint8_t* data = length >= 0 ? static_cast<uint8_t*>(std::malloc(length > 0 ? length : 1)) : nullptr;
+  uint8_t* data =
+      length >= 0 ? static_cast<uint8_t*>(std::malloc(length > 0 ? length : 1)) : nullptr;
   size_t got = data ? std::fread(data, 1, static_cast<size_t>(length), file) : 0;
   std::fclose(file);
   int ok = 0;

@@ -96,7 +96,8 @@ int CheckMesh(const SceneFileMesh& mesh, std::string* message) {
     if (!NameFits(g.material)) return Fail(message, "material group name does not fit" + in);
     if (g.faces.size() > 0xFFFF) return Fail(message, "material group too large" + in);
     for (uint16_t face : g.faces)
-      if (face >= mesh.faces.size()) return Fail(message, "material group names a missing face" + in);
+      if (face >= mesh.faces.size())
+        return Fail(message, "material group names a missing face" + in);
   }
   return 1;
 }
@@ -234,7 +235,8 @@ int SceneFileEncode(const SceneFile& scene, std::vector<uint8_t>* out, std::stri
   for (const SceneFileMesh& mesh : scene.meshes)
     if (!CheckMesh(mesh, message)) return 0;
   for (const SceneFileLight& light : scene.lights)
-    if (!NameFits(light.name)) return Fail(message, "light name \"" + light.name + "\" does not fit");
+    if (!NameFits(light.name))
+      return Fail(message, "light name \"" + light.name + "\" does not fit");
   for (const SceneFileCamera& camera : scene.cameras)
     if (!NameFits(camera.name))
       return Fail(message, "camera name \"" + camera.name + "\" does not fit");

@@ -112,10 +112,10 @@ struct SceneFileNode {
   Vec3 pivot = {0, 0, 0};
   SceneFileVectorTrack position;  // z-up
   SceneFileRotationTrack rotation;
-  SceneFileVectorTrack scale;     // z-up axes, like positions
+  SceneFileVectorTrack scale;  // z-up axes, like positions
   SceneFileVectorTrack colour;
-  SceneFileScalarTrack fov;       // degrees
-  SceneFileScalarTrack roll;      // degrees
+  SceneFileScalarTrack fov;   // degrees
+  SceneFileScalarTrack roll;  // degrees
 };
 
 // Objects are written meshes first, then lights, then cameras, each in the
