@@ -182,3 +182,20 @@ inline constexpr const char* kMotionFiles[] = {"3d\\motion01.are", "3d\\motion02
                                                "3d\\motion05.are"};
 inline constexpr const char* kCityVisibility[] = {"gfx\\meg0.iff", "gfx\\meg1.iff",
                                                   "gfx\\meg4.iff"};
+// The city camera each visibility list belongs to.
+inline constexpr int kCityVisibilityCameras[] = {0, 1, 4};
+
+// ---- names inside the 3D files ----
+// The dancer's parts, as the motion files name them; she is in the catwalk,
+// box and dance-floor scenes.
+inline constexpr const char* kDancerPartNames[16] = {
+    "Hip",        "Chest",      "Neck",       "Head",       "ArmUpper_R", "ArmLower_R",
+    "Hand_R",     "ArmUpper_L", "ArmLower_L", "Hand_L",     "LegUpper_R", "LegLower_R",
+    "Fot_R",      "LegUpper_L", "LegLower_L", "Fot_L"};
+// The materials of her costume, in every dancer scene.
+inline constexpr const char* kDancerMaterialNames[9] = {
+    "face", "black", "hair", "skin", "ArmGlove", "ChestFront", "ChestBack", "HipFront", "HipBack"};
+// The catwalk's props and the portrait board.
+inline constexpr const char* kCatwalkPropMaterials[5] = {"Cat_Side", "Gold", "Pole", "Rope",
+                                                         "Cat_Floor"};
+inline constexpr const char* kCatwalkPortraitMaterial = "Portrait";

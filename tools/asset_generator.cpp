@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "tools/gen_scenes.h"
 #include "tools/generator.h"
 
 namespace {
@@ -17,6 +18,7 @@ void GeneratePictureGroups(AssetOutput* out, int groups) {
   }
   if (groups & ASSETS_FLARES) GenerateFlares(out);
   if (groups & ASSETS_MORPH) GenerateMorphGrid(out);
+  if (groups & ASSETS_SCENES) GenerateScenes(out);
 }
 
 }  // namespace

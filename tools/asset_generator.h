@@ -9,7 +9,8 @@ enum AssetGroup {
   ASSETS_FLARES = 2,
   ASSETS_MORPH = 4,
   ASSETS_MUSIC = 8,
-  ASSETS_ALL = 15,
+  ASSETS_SCENES = 16,  // .3ds scenes, motions, the city's visibility lists
+  ASSETS_ALL = 31,
 };
 
 // Returns 1 when every file of the chosen groups was written; otherwise 0
