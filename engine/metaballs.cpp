@@ -19,6 +19,7 @@ int32_t MetaballFrameStamp = 0;
 // around the lower face, 4..7 around the upper one, 8..11 upwards. A set
 // corner bit means that corner lies outside the surface (field below the
 // threshold); triangles wind so that their normals point into the blob.
+// clang-format off
 const int8_t MetaballPackedTriangles[kMetaballPackedTriangles] = {
     -1, 0, 8, 3, -1, 0, 1, 9, -1, 1, 8, 3, 9, 8, 1, -1, 1, 2, 10, -1, 0, 8, 3, 1, 2, 10, -1,
     9, 2, 10, 0, 2, 9, -1, 2, 8, 3, 2, 10, 8, 10, 9, 8, -1, 3, 11, 2, -1, 0, 11, 2, 8, 11, 0, -1,
@@ -132,6 +133,7 @@ const int8_t MetaballPackedTriangles[kMetaballPackedTriangles] = {
     2, 3, 8, 2, 8, 10, 0, 1, 8, 1, 10, 8, -1, 1, 10, 2, -1, 1, 3, 8, 9, 1, 8, -1, 0, 9, 1, -1,
     0, 3, 8, -1, -1,
 };
+// clang-format on
 
 namespace {
 
@@ -194,7 +196,8 @@ bool Begin(Mesh* mesh, float threshold, Build* build) {
   mesh->firstFace = scene->faceCount;
   mesh->vertexCount = 0;
   mesh->faceCount = 0;
-  for (int b = 0; b < MetaballCount; b++) Metaballs[b].radiusSquared = Metaballs[b].radius * Metaballs[b].radius;
+  for (int b = 0; b < MetaballCount; b++)
+    Metaballs[b].radiusSquared = Metaballs[b].radius * Metaballs[b].radius;
   build->scene = scene;
   build->mesh = mesh;
   build->threshold = threshold;
@@ -351,17 +354,20 @@ void MetaballInit(float c) {
   for (int m = 0; m < 256; m++) {
     MetaballEdgeTable[m] = 0;
     for (int e = 0; e < 12; e++)
-      if (((m >> kEdgeCorners[e][0]) ^ (m >> kEdgeCorners[e][1])) & 1) MetaballEdgeTable[m] |= 1 << e;
+      if (((m >> kEdgeCorners[e][0]) ^ (m >> kEdgeCorners[e][1])) & 1)
+        MetaballEdgeTable[m] |= 1 << e;
   }
   int at = 0;
   for (int m = 0; m < 256; m++) {
     int n = 0;
-    while (MetaballPackedTriangles[at] >= 0) MetaballTriangleTable[m][n++] = MetaballPackedTriangles[at++];
+    while (MetaballPackedTriangles[at] >= 0)
+      MetaballTriangleTable[m][n++] = MetaballPackedTriangles[at++];
     at++;
     while (n < 16) MetaballTriangleTable[m][n++] = -1;
   }
   for (int n = 0; n < 8; n++)
-    CornerOffset[n] = kCorner[n][0] * kStride[0] + kCorner[n][1] * kStride[1] + kCorner[n][2] * kStride[2];
+    CornerOffset[n] =
+        kCorner[n][0] * kStride[0] + kCorner[n][1] * kStride[1] + kCorner[n][2] * kStride[2];
   for (int e = 0; e < 12; e++) {
     const int* a = kCorner[kEdgeCorners[e][0]];
     const int* b = kCorner[kEdgeCorners[e][1]];
@@ -462,7 +468,8 @@ void MetaballPolygoniseLayered(Mesh* mesh, float threshold) {
           if ((edges & (1 << e)) &&
               Lattice[base + CornerOffset[Edges[e].start]].edgeStamp[Edges[e].axis] != build.stamp)
             fresh++;
-        if (mesh->vertexCount + fresh > build.vertexRoom || mesh->faceCount + triangles > build.faceRoom) {
+        if (mesh->vertexCount + fresh > build.vertexRoom ||
+            mesh->faceCount + triangles > build.faceRoom) {
           full = true;
           break;
         }

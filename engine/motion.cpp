@@ -31,7 +31,8 @@ struct Cursor {
 int ReadInt(Cursor* in, int32_t* value) {
   if (in->size - in->at < 4) return 0;
   const uint8_t* p = in->data + in->at;
-  uint32_t bits = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+  uint32_t bits =
+      uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
   std::memcpy(value, &bits, 4);
   in->at += 4;
   return 1;
@@ -39,14 +40,16 @@ int ReadInt(Cursor* in, int32_t* value) {
 
 float ReadFloatUnchecked(Cursor* in) {
   const uint8_t* p = in->data + in->at;
-  uint32_t bits = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+  uint32_t bits =
+      uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
   float value;
   std::memcpy(&value, &bits, 4);
   in->at += 4;
   return value;
 }
 
-[[gnu::format(printf, 3, 4)]] int Refuse(MotionResult* result, int status, const char* format, ...) {
+[[gnu::format(printf, 3, 4)]] int Refuse(MotionResult* result, int status, const char* format,
+                                         ...) {
   char line[512];
   va_list args;
   va_start(args, format);
@@ -67,12 +70,14 @@ int WalkParts(Cursor in, int32_t partCount, MotionPart* table, const char* fileN
     const void* zero = std::memchr(start, 0, in.size - in.at);
     if (!zero)
       return Refuse(result, MOTION_MALFORMED,
-                    "%s is not a valid motion file: it ends inside the name of part %d\n", fileName, n);
+                    "%s is not a valid motion file: it ends inside the name of part %d\n", fileName,
+                    n);
     size_t nameLength = static_cast<size_t>(static_cast<const uint8_t*>(zero) - start);
     if (nameLength >= kMotionNameSize)
-      return Refuse(result, MOTION_MALFORMED,
-                    "%s is not a valid motion file: the name of part %d is longer than %d characters\n",
-                    fileName, n, kMotionNameSize - 1);
+      return Refuse(
+          result, MOTION_MALFORMED,
+          "%s is not a valid motion file: the name of part %d is longer than %d characters\n",
+          fileName, n, kMotionNameSize - 1);
     in.at += nameLength + 1;
     int32_t valueCount = 0;
     if (!ReadInt(&in, &valueCount))
@@ -80,15 +85,17 @@ int WalkParts(Cursor in, int32_t partCount, MotionPart* table, const char* fileN
                     "%s is not a valid motion file: it ends inside part %d\n", fileName, n);
     if (valueCount < 0 || valueCount % kMotionFrameValues != 0 ||
         valueCount / kMotionFrameValues > kMotionMaxFrames)
-      return Refuse(result, MOTION_MALFORMED,
-                    "%s is not a valid motion file: part %d has %d values, not a multiple of %d up to "
-                    "%d frames\n",
-                    fileName, n, valueCount, kMotionFrameValues, kMotionMaxFrames);
+      return Refuse(
+          result, MOTION_MALFORMED,
+          "%s is not a valid motion file: part %d has %d values, not a multiple of %d up to "
+          "%d frames\n",
+          fileName, n, valueCount, kMotionFrameValues, kMotionMaxFrames);
     int32_t frameCount = valueCount / kMotionFrameValues;
     size_t frameBytes = size_t(valueCount) * 4;
     if (in.size - in.at < frameBytes)
       return Refuse(result, MOTION_MALFORMED,
-                    "%s is not a valid motion file: it ends inside the frames of part %d\n", fileName, n);
+                    "%s is not a valid motion file: it ends inside the frames of part %d\n",
+                    fileName, n);
     if (!table) {
       in.at += frameBytes;
       continue;
@@ -101,7 +108,8 @@ int WalkParts(Cursor in, int32_t partCount, MotionPart* table, const char* fileN
     for (int32_t f = 0; f < frameCount; f++) {
       Mat4* m = &part->frames[f];
       MatIdentity(m);
-      for (int k = 0; k < kMotionFrameValues; k++) m->m[kMotionElement[k]] = ReadFloatUnchecked(&in);
+      for (int k = 0; k < kMotionFrameValues; k++)
+        m->m[kMotionElement[k]] = ReadFloatUnchecked(&in);
     }
   }
   return 1;
@@ -139,12 +147,11 @@ int MotionParse(const uint8_t* data, size_t size, const char* fileName, MotionRe
   Cursor in = {data, size, kMotionMagicSize};
   int32_t partCount = 0;
   if (!ReadInt(&in, &partCount))
-    return Refuse(result, MOTION_MALFORMED, "%s is not a valid motion file: it ends after the header\n",
-                  fileName);
-  if (partCount < 0 || partCount > kMotionMaxParts)
     return Refuse(result, MOTION_MALFORMED,
-                  "%s is not a valid motion file: %d parts, at most %d\n", fileName, partCount,
-                  kMotionMaxParts);
+                  "%s is not a valid motion file: it ends after the header\n", fileName);
+  if (partCount < 0 || partCount > kMotionMaxParts)
+    return Refuse(result, MOTION_MALFORMED, "%s is not a valid motion file: %d parts, at most %d\n",
+                  fileName, partCount, kMotionMaxParts);
   if (!WalkParts(in, partCount, nullptr, fileName, result)) return 0;
   if (!AllocateTable(result)) return 0;
   WalkParts(in, partCount, MotionParts, fileName, result);

@@ -13,12 +13,13 @@
 inline constexpr int kMotionMagicSize = 64;  // 63 characters and a zero byte
 inline constexpr int kMotionMaxParts = 30;
 inline constexpr int kMotionMaxFrames = 400;
-inline constexpr int kMotionNameSize = 64;   // names of at most 63 characters
+inline constexpr int kMotionNameSize = 64;  // names of at most 63 characters
 inline constexpr int kMotionFrameValues = 12;
 // Largest file the table can hold; anything beyond it is never read.
 inline constexpr size_t kMotionMaxFileSize =
     kMotionMagicSize + 4 +
-    size_t{kMotionMaxParts} * (kMotionNameSize + 4 + size_t{kMotionMaxFrames} * kMotionFrameValues * 4);
+    size_t{kMotionMaxParts} *
+        (kMotionNameSize + 4 + size_t{kMotionMaxFrames} * kMotionFrameValues * 4);
 
 extern const char kMotionMagic[kMotionMagicSize];
 
