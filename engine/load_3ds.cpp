@@ -19,6 +19,7 @@ namespace {
 // headers from exhausting the stack.
 constexpr int kMaxChunkDepth = 64;
 constexpr size_t kChunkHeaderSize = 6;
+constexpr long kMaxFileSize = 256L << 20;
 
 // Node kinds, set by the object node chunk around a node header.
 enum NodeKind {
@@ -86,7 +87,7 @@ struct Loader {
 // Refusals
 
 int Refuse(Loader* l, int status, const char* format, ...) {
-  char line[512];
+  char line[4608];  // room for the longest path and reason
   va_list args;
   va_start(args, format);
   std::vsnprintf(line, sizeof line, format, args);
@@ -780,6 +781,14 @@ int CheckHierarchy(Loader* l) {
   return 1;
 }
 
+int ReadRefusal(Load3dsResult* result, int status, const char* format, const char* fileName) {
+  char line[4608];
+  std::snprintf(line, sizeof line, format, fileName);
+  result->status = status;
+  result->message = line;
+  return 0;
+}
+
 void ReleaseNode(KeyNode* node) {
   std::free(node->rotation.keys);
   std::free(node->position.keys);
@@ -836,34 +845,26 @@ int Load3dsRead(Scene* scene, const char* fileName, float scale, Load3dsResult* 
   *result = Load3dsResult();
   std::memset(static_cast<void*>(scene), 0, sizeof *scene);
   FILE* file = PlatformOpenAsset(fileName, "rb");
-  if (!file) {
-    char line[512];
-    std::snprintf(line, sizeof line, "RURI: %s not found!\n", fileName);
-    result->status = LOAD3DS_NOT_FOUND;
-    result->message = line;
-    return 0;
-  }
+  if (!file) return ReadRefusal(result, LOAD3DS_NOT_FOUND, "RURI: %s not found!\n", fileName);
+  // A length the file system cannot tell, or one no scene comes near (a
+  // directory may report either), is a file that cannot be read.
   long length = -1;
   if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
   std::rewind(file);
-  uint8_t* data =
-      length >= 0 ? static_cast<uint8_t*>(std::malloc(length > 0 ? length : 1)) : nullptr;
-  size_t got = data ? std::fread(data, 1, static_cast<size_t>(length), file) : 0;
+  uint8_t* data = nullptr;
+  size_t got = 0;
+  if (length >= 0 && length <= kMaxFileSize) {
+    data = static_cast<uint8_t*>(std::malloc(length > 0 ? length : 1));
+    if (data) got = std::fread(data, 1, static_cast<size_t>(length), file);
+  }
   std::fclose(file);
   int ok = 0;
-  if (length < 0 || (data && got != static_cast<size_t>(length))) {
-    char line[512];
-    std::snprintf(line, sizeof line, "RURI: %s cannot be read\n", fileName);
-    result->status = LOAD3DS_MALFORMED;
-    result->message = line;
-  } else if (!data) {
-    char line[512];
-    std::snprintf(line, sizeof line, "RURI: out of memory loading %s\n", fileName);
-    result->status = LOAD3DS_NO_MEMORY;
-    result->message = line;
-  } else {
+  if (length < 0 || length > kMaxFileSize || (data && got != static_cast<size_t>(length)))
+    ReadRefusal(result, LOAD3DS_MALFORMED, "RURI: %s cannot be read\n", fileName);
+  else if (!data)
+    ReadRefusal(result, LOAD3DS_NO_MEMORY, "RURI: out of memory loading %s\n", fileName);
+  else
     ok = Load3dsParse(scene, data, got, fileName, scale, result);
-  }
   std::free(data);
   return ok;
 }

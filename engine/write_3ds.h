@@ -43,7 +43,11 @@ struct SceneFileMesh {
   // Loaded as u * 256, -v * 256.
   std::vector<float> mapping;
   std::vector<SceneFileGroup> groups;
-  Vec3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // the object's frame in world space
+  // The object's frame in world space. The loader takes the vertices into it,
+  // so the mesh's node must put it back: a node whose position track holds
+  // the origin (and rotation and scale tracks for the axes). A mesh without
+  // a node is drawn about the world origin.
+  Vec3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   Vec3 origin = {0, 0, 0};
 };
 
