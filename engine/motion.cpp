@@ -87,9 +87,8 @@ int WalkParts(Cursor in, int32_t partCount, MotionPart* table, const char* fileN
         valueCount / kMotionFrameValues > kMotionMaxFrames)
       return Refuse(
           result, MOTION_MALFORMED,
-          "%s is not a valid motion file: part %d has %d values, not a multiple of %d up to "
-          "%d frames\n",
-          fileName, n, valueCount, kMotionFrameValues, kMotionMaxFrames);
+          "%s is not a valid motion file: part %d has %d values, not up to %d frames of %d\n",
+          fileName, n, valueCount, kMotionMaxFrames, kMotionFrameValues);
     int32_t frameCount = valueCount / kMotionFrameValues;
     size_t frameBytes = size_t(valueCount) * 4;
     if (in.size - in.at < frameBytes)

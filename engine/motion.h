@@ -39,7 +39,8 @@ struct MotionPart {
 extern MotionPart* MotionParts;
 extern int32_t MotionPartCount;
 
-// Seconds (or whatever unit the caller's time is in) per stored frame.
+// Clock units per stored frame: ApplyMotion's time divided by it is the
+// frame position.
 extern float MotionFrameDuration;
 
 enum MotionStatus {
