@@ -339,18 +339,19 @@ KV_EFFECT(MetaballEffect) {
   Mesh* mesh = &scene->meshes[scene->meshCount - 1];
 
   static const float kPath[4][6] = {
-      // x: amplitude, rate; y: amplitude, rate; z: amplitude, rate
-      {14.0f, 1.1f, 9.0f, 0.7f, 12.0f, 0.9f},
-      {13.0f, -0.8f, 8.0f, 1.3f, 14.0f, 0.6f},
-      {15.0f, 0.5f, 7.0f, -0.9f, 11.0f, 1.4f},
-      {12.0f, 1.5f, 9.0f, 0.4f, 13.0f, -1.0f},
+      // x: amplitude, rate; y: amplitude, rate; z: amplitude, rate. The
+      // lattice is shallow in y (-24..20), so the balls stay low in it.
+      {24.0f, 1.1f, 4.0f, 0.7f, 18.0f, 0.9f},
+      {22.0f, -0.8f, 3.0f, 1.3f, 20.0f, 0.6f},
+      {25.0f, 0.5f, 4.0f, -0.9f, 16.0f, 1.4f},
+      {20.0f, 1.5f, 3.0f, 0.4f, 19.0f, -1.0f},
   };
   static const char* const kNames[4][2] = {
       {"mat0g", "mat0a"}, {"mat1g", "mat1a"}, {"mat2g", "mat2a"}, {"mat3g", "mat3a"}};
   for (int k = 0; k < 4; k++) {
     const float* p = kPath[k];
     Metaball& ball = Metaballs[k];
-    ball.centre = Vec3{p[0] * std::sin(p[1] * t + k), p[2] * std::cos(p[3] * t + 2 * k),
+    ball.centre = Vec3{p[0] * std::sin(p[1] * t + k), p[2] * std::cos(p[3] * t + 2 * k) - 2.0f,
                        p[4] * std::sin(p[5] * t + 3 * k)};
     ball.radius = 25.0f;
     ball.strength = 15.0f;
