@@ -75,24 +75,20 @@ void Billboard(SceneFileMesh* m, float cx, float cy, float z, bool facingY, int 
     float lx = facingY ? cx + leg * (half - 6) : cx + 1.5f;
     float ly = facingY ? cy + 1.5f : cy + leg * (half - 6);
     KitBox(m, V(lx - 1.5f, ly - 1.5f, z), V(lx + 1.5f, ly + 1.5f, z + lift), Mat(METAL2), "", "",
-           20.0f);
+           20.0f);  // legs: sides only
   }
 }
 
-// Street lamp at a block corner.
+// Street lamp at a block corner: a post and a lantern, a few faces each.
 void Lamp(SceneFileMesh* m, float x, float y) {
-  KitLathe(m, V(x, y, 0), V(x, y, 44), V(1, 0, 0), {{0, 0, 0}, {0.01f, 1.6f, 1.6f}, {1, 1.2f, 1.2f}},
-           6, 1.0f, 1.0f, Mat(METAL2));
-  KitLathe(m, V(x, y, 42), V(x, y, 52), V(1, 0, 0),
-           {{0, 0, 0}, {0.3f, 4.5f, 4.5f}, {0.8f, 4.0f, 4.0f}, {1, 0, 0}}, 8, 1.0f, 1.0f, Mat(LAMP));
+  KitBox(m, V(x - 1.5f, y - 1.5f, 0), V(x + 1.5f, y + 1.5f, 42), Mat(METAL2), "", "", 14.0f);
+  KitBox(m, V(x - 4, y - 4, 42), V(x + 4, y + 4, 50), Mat(LAMP), Mat(METAL2), Mat(LAMP), 8.0f);
 }
 
 void Tree(SceneFileMesh* m, float x, float y, float size) {
   KitBox(m, V(x - 2, y - 2, 0), V(x + 2, y + 2, 0.4f * size), Mat(RUST2), "", "", 10.0f);
   KitLathe(m, V(x, y, 0.3f * size), V(x, y, 1.2f * size), V(1, 0, 0),
-           {{0, 0, 0}, {0.2f, 0.4f * size, 0.4f * size}, {0.55f, 0.35f * size, 0.35f * size},
-            {1, 0, 0}},
-           8, 2.0f, 1.0f, Mat(TREE));
+           {{0, 0, 0}, {0.35f, 0.42f * size, 0.42f * size}, {1, 0, 0}}, 6, 2.0f, 1.0f, Mat(TREE));
 }
 
 // Two-sided fence along one edge of a park.
@@ -170,7 +166,7 @@ void Park(SceneFileMesh* m, Rng* rng, float x0, float y0) {
   float size = kPitch - kStreet;
   bool beach = RngInt(rng, 3) == 0;
   Ground(m, x0, y0, x0 + size, y0 + size, 0.5f, 50.0f, false, beach ? SAND : GREEN);
-  for (int i = 0; i < 5; i++)
+  for (int i = 0; i < 4; i++)
     Tree(m, x0 + RngRange(rng, 25, size - 25), y0 + RngRange(rng, 25, size - 25),
          RngRange(rng, 28, 44));
   Fence(m, V(x0 + 4, y0 + 4, 0), V(x0 + size - 4, y0 + 4, 0));
@@ -232,7 +228,7 @@ SceneFile CityScene() {
         Park(&g, &rng, bx, by);
       else
         Ground(&g, bx, by, bx + size, by + size, 0.5f, 50.0f, false, RngInt(&rng, 2) ? TILES : STONE);
-      Lamp(&g, bx + 5, by + 5);
+      if ((bi + bj) % 2 == 0) Lamp(&g, bx + 5, by + 5);
       SceneAddMesh(&s, g);
       if (!park) BlockBuildings(&s, &rng, bi, bj, bx, by);
     }
@@ -308,20 +304,20 @@ SceneFile CityScene() {
                  60.0f);
   // 1: high over the roofs, looking down ahead.
   SceneAddCamera(&s, "High",
-                 Flight({V(-1000, -1000, 320), V(-100, -250, 260), V(450, 300, 240),
-                         V(350, 850, 280), V(-450, 650, 320)},
-                        400, 16, 0.08f, 190.0f),
+                 Flight({V(-1000, -1000, 380), V(-100, -250, 360), V(450, 300, 350),
+                         V(350, 850, 370), V(-450, 650, 390)},
+                        400, 16, 0.08f, 260.0f),
                  60.0f);
-  // 2: a wide circle round downtown.
+  // 2: a wide circle over the roofs round downtown.
   SceneAddCamera(&s, "Circle",
-                 Flight({V(-100, -650, 180), V(550, -550, 200), V(650, 100, 180), V(300, 600, 220),
-                         V(-450, 500, 200), V(-650, -150, 180), V(-100, -650, 180)},
-                        400, 16, 0.03f, 60.0f),
+                 Flight({V(-100, -650, 340), V(550, -550, 360), V(650, 100, 340), V(300, 600, 370),
+                         V(-450, 500, 360), V(-650, -150, 340), V(-100, -650, 340)},
+                        400, 16, 0.03f, 160.0f),
                  60.0f);
   // 3: along the quay and back into town.
   SceneAddCamera(&s, "Quay",
-                 Flight({V(-900, 900, 30), V(700, 900, 40), V(w7, r1, 60), V(w5, r0, 50),
-                         V(w0, r0, 40)},
+                 Flight({V(-900, 900, 30), V(w7, 900, 40), V(w7, r1, 60), V(w5, r1, 50),
+                         V(w5, r0, 45), V(w0, r0, 40)},
                         400, 16, 0.04f, 10.0f),
                  60.0f);
   // 4: up from a side street into the sky.
