@@ -1,8 +1,5 @@
 #include "show/asset_setup.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "effects/dancer_scenes.h"
 #include "effects/flares.h"
 #include "effects/glow_dots.h"
@@ -17,7 +14,6 @@
 #include "engine/render_pipeline.h"
 #include "image/asset_names.h"
 #include "image/picture.h"
-#include "platform/system.h"
 #include "show/fade.h"
 #include "show/switches.h"
 
@@ -29,30 +25,6 @@ void LoadPictureSlot(int slot, const AssetPicture& asset) {
 
 void LoadTextureSlot(int slot, const char* name) {
   TextureSlots[slot] = CreateTexturePicture(name);
-}
-
-// The scene, motion and visibility files are written by the 3D part of the
-// asset generator. Until a data directory holds all of them the scenes stay
-// empty and the 3D rows draw nothing; every picture is still loaded.
-int SceneFilesPresent() {
-  const char* files[] = {kSceneCatwalk, kSceneCube, kSceneBox,  kSceneBlob,
-                         kSceneObject,  kSceneCity, kSceneFloor};
-  for (const char* name : files) {
-    FILE* f = PlatformOpenAsset(name, "rb");
-    if (f == nullptr) return 0;
-    std::fclose(f);
-  }
-  for (const char* name : kMotionFiles) {
-    FILE* f = PlatformOpenAsset(name, "rb");
-    if (f == nullptr) return 0;
-    std::fclose(f);
-  }
-  for (const char* name : kCityVisibility) {
-    FILE* f = PlatformOpenAsset(name, "rb");
-    if (f == nullptr) return 0;
-    std::fclose(f);
-  }
-  return 1;
 }
 
 int LoadScene(Scene* scene, const char* name) {
@@ -100,25 +72,21 @@ int AssetSetup(const char* commandLine) {
   // 1. Every slot starts as the marker; a failed load stores null.
   MarkSlots();
 
-  const int scenes = SceneFilesPresent();
-
   // 2. The main and the texture viewport.
   if (!SceneEffectsCreateViewports()) return 0;
 
   // 3. Catwalk scene, first motion, the hand handed over, and the face
   //    texture on the default material in silhouette mode for step 4. The
   //    face texture is also the first warp texture of the 2D effects.
-  if (scenes) {
-    if (!LoadScene(&CatwalkScene, kSceneCatwalk)) return 0;
-    ForgetBoundMotion();
-    BindMotionFile(kMotionFiles[0], 1.0f);
-    SceneEffectsAttachHand(&CatwalkScene, SceneFindMesh(&CatwalkScene, "Hand_R"));
-  }
+  if (!LoadScene(&CatwalkScene, kSceneCatwalk)) return 0;
+  ForgetBoundMotion();
+  BindMotionFile(kMotionFiles[0], 1.0f);
+  SceneEffectsAttachHand(&CatwalkScene, SceneFindMesh(&CatwalkScene, "Hand_R"));
   LoadTextureSlot(kTexSlotFace, kTexFace.name);
-  if (scenes) Bind(&CatwalkScene, "vrn5_defmat", kTexSlotFace, -1);
+  Bind(&CatwalkScene, "vrn5_defmat", kTexSlotFace, -1);
 
   // 4. Silhouette recording of the catwalk dancer.
-  if (scenes) RecordDancerSilhouettes(&CatwalkScene);
+  RecordDancerSilhouettes(&CatwalkScene);
 
   // 5. Dancer textures and their bindings.
   LoadTextureSlot(kTexSlotBlack, kTexBlack.name);
@@ -128,10 +96,10 @@ int AssetSetup(const char* commandLine) {
   LoadTextureSlot(kTexSlotChestBack, kTexChestBack.name);
   LoadTextureSlot(kTexSlotHipFront, kTexHipFront.name);
   LoadTextureSlot(kTexSlotHipBack, kTexHipBack.name);
-  if (scenes) BindDancer(&CatwalkScene, 0x200);
+  BindDancer(&CatwalkScene, 0x200);
 
   // 6. Flipped normals.
-  if (scenes) FlipDancerNormals(&CatwalkScene);
+  FlipDancerNormals(&CatwalkScene);
 
   // 7. The shared environment texture; the rotozoom and ripple grid draw it.
   LoadTextureSlot(kTexSlotPhong, kTexPhong.name);
@@ -139,11 +107,9 @@ int AssetSetup(const char* commandLine) {
 
   // 8. Cube scene and its texture.
   LoadTextureSlot(kTexSlotCube, kTexCube.name);
-  if (scenes) {
-    if (!LoadScene(&CubeScene, kSceneCube)) return 0;
-    BindWhite(&CubeScene, "vrn5_defmat", kTexSlotCube, 0x700, 0.0f);
-    BindWhite(&CubeScene, "MATERIAL #1", kTexSlotCube, 0x300, 0.0f);
-  }
+  if (!LoadScene(&CubeScene, kSceneCube)) return 0;
+  BindWhite(&CubeScene, "vrn5_defmat", kTexSlotCube, 0x700, 0.0f);
+  BindWhite(&CubeScene, "MATERIAL #1", kTexSlotCube, 0x300, 0.0f);
 
   // 9. Metaball textures and the hand-built metaball scene: each ball's
   //    "g" material shades, its "a" material adds.
@@ -172,37 +138,31 @@ int AssetSetup(const char* commandLine) {
 
   // 11. City scene, its visibility lists and its 43 billboard bindings.
   //     One billboard file is also the second texture of a texture warp.
-  if (scenes) {
-    if (!LoadScene(&CityScene, kSceneCity)) return 0;
-    for (int i = 0; i < 3; i++)
-      if (!LoadVisibilityList(kCityVisibility[i], CityScene.meshCount, &CityVisibility[i]))
-        return 0;
-  }
+  if (!LoadScene(&CityScene, kSceneCity)) return 0;
+  for (int i = 0; i < 3; i++)
+    if (!LoadVisibilityList(kCityVisibility[i], CityScene.meshCount, &CityVisibility[i]))
+      return 0;
   for (int i = 0; i < kCityMapBindings; i++) {
     LoadTextureSlot(kTexSlotCityFirst + i, kCityMaps[i].name);
-    if (scenes) Bind(&CityScene, kCityMaps[i].material, kTexSlotCityFirst + i, 0x302);
+    Bind(&CityScene, kCityMaps[i].material, kTexSlotCityFirst + i, 0x302);
   }
   LoadTextureSlot(kTexSlotWindow3, kCityWindow3);
 
   // 12. The colour map, and the object scene of the flare row on it.
   LoadTextureSlot(kTexSlotCmap1, kTexCmap1.name);
-  if (scenes) {
-    if (!LoadScene(&ObjectScene, kSceneObject)) return 0;
-    if (!FlareSceneSetup(&ObjectScene)) return 0;
-    Bind(&ObjectScene, "vrn5_defmat", kTexSlotCmap1, 0x202);
-  }
+  if (!LoadScene(&ObjectScene, kSceneObject)) return 0;
+  if (!FlareSceneSetup(&ObjectScene)) return 0;
+  Bind(&ObjectScene, "vrn5_defmat", kTexSlotCmap1, 0x202);
 
   // 13. Dance floor: its dancer, its five textures, and the mirror material
   //     that adds the floor texture over the reflection at 0.7.
-  if (scenes) {
-    if (!LoadScene(&FloorScene, kSceneFloor)) return 0;
-    BindDancer(&FloorScene, 0x300);
-  }
+  if (!LoadScene(&FloorScene, kSceneFloor)) return 0;
+  BindDancer(&FloorScene, 0x300);
   for (int i = 0; i < 5; i++) {
     LoadTextureSlot(kTexSlotFloorFirst + i, kFloorMaps[i].name);
-    if (scenes) Bind(&FloorScene, kFloorMaps[i].material, kTexSlotFloorFirst + i, 0x300);
+    Bind(&FloorScene, kFloorMaps[i].material, kTexSlotFloorFirst + i, 0x300);
   }
-  if (scenes && MaterialAdd(&FloorScene, "mymat")) {
+  if (MaterialAdd(&FloorScene, "mymat")) {
     BindWhite(&FloorScene, "mymat", kTexSlotFloorFirst + 3, 0x360, 0.7f);
   }
 
@@ -214,7 +174,7 @@ int AssetSetup(const char* commandLine) {
   LoadTextureSlot(kTexSlotRope, kTexRope.name);
   LoadTextureSlot(kTexSlotCatFloor, kTexCatFloor.name);
   LoadTextureSlot(kTexSlotPortrait2, kTexPortrait2.name);
-  if (scenes) {
+  {
     const struct {
       const char* material;
       int slot;
@@ -235,15 +195,13 @@ int AssetSetup(const char* commandLine) {
 
   // 16. Box and blob scenes: the blob on the blob texture, its box a
   //     mirror; the box scene's dancer as the catwalk's.
-  if (scenes) {
-    if (!LoadScene(&BoxScene, kSceneBox)) return 0;
-    if (!LoadScene(&BlobScene, kSceneBlob)) return 0;
-    Bind(&BlobScene, "vrn5_defmat", kTexSlotBlob, 0x300);
-    if (MaterialFind(&BlobScene, "mymat") || MaterialAdd(&BlobScene, "mymat"))
-      BindWhite(&BlobScene, "mymat", kTexSlotBlob, 0x360, 0.7f);
-    SceneEffectsAttachHand(&BoxScene, SceneFindMesh(&BoxScene, "Hand_R"));
-    BindDancer(&BoxScene, 0x200);
-  }
+  if (!LoadScene(&BoxScene, kSceneBox)) return 0;
+  if (!LoadScene(&BlobScene, kSceneBlob)) return 0;
+  Bind(&BlobScene, "vrn5_defmat", kTexSlotBlob, 0x300);
+  if (MaterialFind(&BlobScene, "mymat") || MaterialAdd(&BlobScene, "mymat"))
+    BindWhite(&BlobScene, "mymat", kTexSlotBlob, 0x360, 0.7f);
+  SceneEffectsAttachHand(&BoxScene, SceneFindMesh(&BoxScene, "Hand_R"));
+  BindDancer(&BoxScene, 0x200);
 
   // 17. Scroller pictures, outside the slot tables.
   ScrollPicture1 = CreatePicture(kGfxScroll1.name);
