@@ -167,11 +167,9 @@ void SceneEffectsAttachHand(const Scene* scene, Mesh* hand) {
 KV_EFFECT(CatwalkEffect) {
   (void)end;
   (void)progress;
+  // Both catwalk motions are sampled at the scene's own rate.
   const bool late = param == 5 || param == 6;
-  if (late)
-    BindMotionFile(kMotionFiles[1], MotionFrameDuration);
-  else
-    BindMotionFile(kMotionFiles[0], 1.0f);
+  BindMotionFile(kMotionFiles[late ? 1 : 0], 1.0f);
   const float base = late ? start : 0.0f;
   const float factor = param == 6 ? 2.0f : 1.0f;
   const int camera = param == 5 ? 3 : param;
