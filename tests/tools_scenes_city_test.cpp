@@ -136,7 +136,8 @@ TEST(CityVisibility, ListedObjectsDrawTheWholePicture) {
     ViewportDrawFaces(vp);
     ViewportClearFaces(vp);
   };
-  const float clocks[3][3] = {{170.3f, 251.9f, 366.5f}, {8.2f, 64.7f, 151.0f}, {3.1f, 41.5f, 82.9f}};
+  const float clocks[3][3] = {
+      {170.3f, 251.9f, 366.5f}, {8.2f, 64.7f, 151.0f}, {3.1f, 41.5f, 82.9f}};
   for (int i = 0; i < 3; i++) {
     std::vector<std::vector<int16_t>> list = ReadList(kCityVisibility[i]);
     ASSERT_FALSE(list.empty());
@@ -151,7 +152,8 @@ TEST(CityVisibility, ListedObjectsDrawTheWholePicture) {
           differing += whole[p] != listed[p];
           lit += whole[p] != 0;
           for (int shift = 0; shift < 24; shift += 8) {
-            int d = static_cast<int>((whole[p] >> shift) & 255) - static_cast<int>((listed[p] >> shift) & 255);
+            int d = static_cast<int>((whole[p] >> shift) & 255) -
+                    static_cast<int>((listed[p] >> shift) & 255);
             worst = std::max(worst, d < 0 ? -d : d);
           }
         }
@@ -195,8 +197,8 @@ TEST(CityCameras, NeverEnterABuilding) {
 // Faces any camera of any scene submits stay within the show's 3000-face
 // viewport.
 TEST(SceneCameras, SubmitFewerFacesThanTheViewportHolds) {
-  for (const char* file : {kSceneCatwalk, kSceneBox, kSceneFloor, kSceneBlob, kSceneCube,
-                           kSceneObject, kSceneCity}) {
+  for (const char* file :
+       {kSceneCatwalk, kSceneBox, kSceneFloor, kSceneBlob, kSceneCube, kSceneObject, kSceneCity}) {
     SCOPED_TRACE(file);
     City loaded;
     LoadCity(file, &loaded);

@@ -96,7 +96,8 @@ TEST(GeneratedScenes, LoadWithWhatTheirEffectsAskFor) {
     EXPECT_GE(s->cameraCount, need.cameras);
     EXPECT_GE(s->lightCount, need.lights);
     EXPECT_GE(s->lastFrame, need.lastFrame);
-    for (const std::string& mesh : need.meshes) EXPECT_NE(SceneFindMesh(s, mesh.c_str()), nullptr) << mesh;
+    for (const std::string& mesh : need.meshes)
+      EXPECT_NE(SceneFindMesh(s, mesh.c_str()), nullptr) << mesh;
     for (const std::string& m : need.textured) {
       if (m == "mymat" && std::string(need.file) == kSceneFloor) continue;  // the set-up adds it
       EXPECT_NE(MaterialFind(s, m.c_str()), nullptr) << m;
@@ -132,6 +133,43 @@ TEST(GeneratedScenes, DancerIsWholeInEveryDancerScene) {
   }
 }
 
+// Once the asset set-up has turned round the normals of its list of parts,
+// every part of the posed figure has normals facing into the body, the
+// orientation the renderer's lighting expects of loaded meshes.
+TEST(GeneratedScenes, DancerNormalsFaceInwardAfterTheSetUpsFlips) {
+  const char* flipped[] = {"Hand_R", "ArmLower_R", "ArmUpper_R", "Neck", "Chest",
+                           "Fot_R",  "LegLower_R", "LegUpper_R", "Hip"};
+  for (const char* file : {kSceneCatwalk, kSceneBox, kSceneFloor}) {
+    SCOPED_TRACE(file);
+    LoadedScene loaded;
+    Load(file, &loaded);
+    Scene* s = loaded.scene.get();
+    for (const char* name : flipped) MeshFlipNormals(SceneFindMesh(s, name));
+    ASSERT_EQ(LoadMotion(kMotionFiles[1]), MOTION_OK);
+    ResetMotion();
+    ApplyMotion(s, 37.0f);
+    for (const char* part : kDancerPartNames) {
+      Mesh* mesh = SceneFindMesh(s, part);
+      std::vector<Vec3> at(mesh->vertexCount);
+      Vec3 centre = {0, 0, 0};
+      for (int v = 0; v < mesh->vertexCount; v++) {
+        MatTransformPoint(s->vertices[mesh->firstVertex + v].position, mesh->world, &at[v]);
+        centre = {centre.x + at[v].x, centre.y + at[v].y, centre.z + at[v].z};
+      }
+      float n = static_cast<float>(mesh->vertexCount);
+      centre = {centre.x / n, centre.y / n, centre.z / n};
+      double outward = 0;
+      for (int v = 0; v < mesh->vertexCount; v++) {
+        Vec3 normal;
+        MatRotateVector(s->vertices[mesh->firstVertex + v].normal, mesh->world, &normal);
+        outward += normal.x * (at[v].x - centre.x) + normal.y * (at[v].y - centre.y) +
+                   normal.z * (at[v].z - centre.z);
+      }
+      EXPECT_LT(outward, 0.0) << part;
+    }
+  }
+}
+
 // Closed shapes wound outwards enclose a positive volume; a part wound the
 // other way would vanish under back-face culling.
 TEST(GeneratedScenes, DancerPartsAreClosedAndWoundOutwards) {
@@ -143,7 +181,8 @@ TEST(GeneratedScenes, DancerPartsAreClosedAndWoundOutwards) {
     for (const SceneFileFace& f : m.faces) {
       const Vec3 &a = m.vertices[f.a], &b = m.vertices[f.b], &c = m.vertices[f.c];
       volume += (a.x * (b.y * c.z - b.z * c.y) - a.y * (b.x * c.z - b.z * c.x) +
-                 a.z * (b.x * c.y - b.y * c.x)) / 6.0;
+                 a.z * (b.x * c.y - b.y * c.x)) /
+                6.0;
     }
     EXPECT_GT(volume, 10.0) << m.name;
   }

@@ -1,6 +1,7 @@
 // The asset generator: writes every picture, texture, flare sprite, the
-// morph grid and the soundtrack into a data directory, under the names of
-// image/asset_names.h. Deterministic to the byte.
+// morph grid, the 3D scenes, motions and visibility lists and the soundtrack
+// into a data directory, under the names of image/asset_names.h.
+// Deterministic to the byte.
 #pragma once
 #include <string>
 

@@ -17,10 +17,49 @@ Vec3 V(float x, float y, float z) { return Vec3{x, y, z}; }
 
 // Billboard materials by the file they show (index into kCityMaps).
 enum CityMap {
-  BRICK1, BRICK2, WINDOW3, WINDOW1, WINDOW4, WINDOW5, CONCRETE1, GREEN, CONCRETE2, ASPHALT, ROAD,
-  CROSSING, ROOF1, ROOF2, METAL1, METAL2, RUST1, RUST2, GLASS1, GLASS2, NEON1, NEON2, NEON3, SIGN1,
-  SIGN2, DOOR, GARAGE, SEA2, SEA1, TILES, STONE, MARBLE, SKY, SAND, TREE, LAMP, FENCE, BUILD2,
-  WINDOW3B, CAR1, CAR2, WINDOW2, BUILD1,
+  BRICK1,
+  BRICK2,
+  WINDOW3,
+  WINDOW1,
+  WINDOW4,
+  WINDOW5,
+  CONCRETE1,
+  GREEN,
+  CONCRETE2,
+  ASPHALT,
+  ROAD,
+  CROSSING,
+  ROOF1,
+  ROOF2,
+  METAL1,
+  METAL2,
+  RUST1,
+  RUST2,
+  GLASS1,
+  GLASS2,
+  NEON1,
+  NEON2,
+  NEON3,
+  SIGN1,
+  SIGN2,
+  DOOR,
+  GARAGE,
+  SEA2,
+  SEA1,
+  TILES,
+  STONE,
+  MARBLE,
+  SKY,
+  SAND,
+  TREE,
+  LAMP,
+  FENCE,
+  BUILD2,
+  WINDOW3B,
+  CAR1,
+  CAR2,
+  WINDOW2,
+  BUILD1,
 };
 const std::string& Mat(int map) {
   static std::vector<std::string> names = [] {
@@ -32,8 +71,8 @@ const std::string& Mat(int map) {
 }
 
 constexpr int kBlocks = 8;
-constexpr float kPitch = 200.0f;   // block to block
-constexpr float kStreet = 50.0f;   // street width
+constexpr float kPitch = 200.0f;    // block to block
+constexpr float kStreet = 50.0f;    // street width
 constexpr float kOrigin = -800.0f;  // west and south edge of the grid
 
 // Centre line of street k (0..kBlocks) in either direction.
@@ -105,11 +144,11 @@ struct Style {
   int roof;
 };
 const Style kStyles[] = {
-    {{WINDOW1, WINDOW3, WINDOW4, WINDOW5}, 70, 190, 60, 70, ROOF2},        // offices
-    {{GLASS1, GLASS2, GLASS1, WINDOW2}, 160, 290, 50, 90, ROOF2},          // towers
-    {{BRICK1, BRICK2, BRICK1, BUILD1}, 30, 80, 50, 50, ROOF1},             // brick rows
-    {{METAL1, RUST1, METAL2, RUST2}, 22, 40, 60, 40, ROOF1},               // sheds
-    {{CONCRETE1, CONCRETE2, BUILD2, WINDOW3B}, 50, 140, 70, 60, ROOF2},    // concrete blocks
+    {{WINDOW1, WINDOW3, WINDOW4, WINDOW5}, 70, 190, 60, 70, ROOF2},      // offices
+    {{GLASS1, GLASS2, GLASS1, WINDOW2}, 160, 290, 50, 90, ROOF2},        // towers
+    {{BRICK1, BRICK2, BRICK1, BUILD1}, 30, 80, 50, 50, ROOF1},           // brick rows
+    {{METAL1, RUST1, METAL2, RUST2}, 22, 40, 60, 40, ROOF1},             // sheds
+    {{CONCRETE1, CONCRETE2, BUILD2, WINDOW3B}, 50, 140, 70, 60, ROOF2},  // concrete blocks
 };
 
 // Buildings of one block: the lot split into one, two or four parts.
@@ -123,19 +162,32 @@ void BlockBuildings(SceneFile* s, Rng* rng, int bi, int bj, float x0, float y0) 
     float lx0 = x0 + margin, ly0 = y0 + margin, lx1 = x0 + size - margin, ly1 = y0 + size - margin;
     if (lots == 2) {
       float mid = x0 + 0.5f * size;
-      if (k == 0) lx1 = mid - 0.5f * gap; else lx0 = mid + 0.5f * gap;
+      if (k == 0)
+        lx1 = mid - 0.5f * gap;
+      else
+        lx0 = mid + 0.5f * gap;
     } else if (lots == 4) {
       float midx = x0 + 0.5f * size, midy = y0 + 0.5f * size;
-      if (k & 1) lx0 = midx + 0.5f * gap; else lx1 = midx - 0.5f * gap;
-      if (k & 2) ly0 = midy + 0.5f * gap; else ly1 = midy - 0.5f * gap;
+      if (k & 1)
+        lx0 = midx + 0.5f * gap;
+      else
+        lx1 = midx - 0.5f * gap;
+      if (k & 2)
+        ly0 = midy + 0.5f * gap;
+      else
+        ly1 = midy - 0.5f * gap;
     }
     // Not every lot is built to its edges.
     float shrink = RngRange(rng, 0.0f, 12.0f);
-    lx0 += shrink; ly0 += shrink; lx1 -= shrink; ly1 -= shrink;
+    lx0 += shrink;
+    ly0 += shrink;
+    lx1 -= shrink;
+    ly1 -= shrink;
     int style = RngInt(rng, 5);
     if (style == 1 && centrality < 0.45f) style = 0;
     const Style& st = kStyles[style];
-    float h = st.minHeight + (st.maxHeight - st.minHeight) * RngUnit(rng) * (0.5f + 0.5f * centrality);
+    float h =
+        st.minHeight + (st.maxHeight - st.minHeight) * RngUnit(rng) * (0.5f + 0.5f * centrality);
     char name[24];
     std::snprintf(name, sizeof name, "Bldg%d%d_%d", bi, bj, k);
     SceneFileMesh m;
@@ -227,7 +279,8 @@ SceneFile CityScene() {
       if (park)
         Park(&g, &rng, bx, by);
       else
-        Ground(&g, bx, by, bx + size, by + size, 0.5f, 50.0f, false, RngInt(&rng, 2) ? TILES : STONE);
+        Ground(&g, bx, by, bx + size, by + size, 0.5f, 50.0f, false,
+               RngInt(&rng, 2) ? TILES : STONE);
       if ((bi + bj) % 2 == 0) Lamp(&g, bx + 5, by + 5);
       SceneAddMesh(&s, g);
       if (!park) BlockBuildings(&s, &rng, bi, bj, bx, by);
@@ -272,8 +325,14 @@ SceneFile CityScene() {
     float lane = (RngInt(&rng, 2) ? 1.0f : -1.0f) * 11.0f;
     float across = StreetCentre(street) + lane;
     float from = kOrigin + RngRange(&rng, 0, 800), to = from + (lane > 0 ? 1.0f : -1.0f) * 800.0f;
-    if (to > end) { from -= 800.0f; to -= 800.0f; }
-    if (to < kOrigin) { from += 800.0f; to += 800.0f; }
+    if (to > end) {
+      from -= 800.0f;
+      to -= 800.0f;
+    }
+    if (to < kOrigin) {
+      from += 800.0f;
+      to += 800.0f;
+    }
     Vec3 a = alongX ? V(from, across, 0) : V(across, from, 0);
     Vec3 b = alongX ? V(to, across, 0) : V(across, to, 0);
     char name[16];
@@ -298,8 +357,8 @@ SceneFile CityScene() {
   float w0 = StreetCentre(0), w3 = StreetCentre(3), w5 = StreetCentre(5), w7 = StreetCentre(7);
   // 0: down the streets at the height of the first floors.
   SceneAddCamera(&s, "Street",
-                 Flight({V(w0, r0, 40), V(w7, r0, 40), V(w7, r1, 45), V(w3, r1, 45),
-                         V(w3, r3, 40), V(w3 + 120, r3, 60)},
+                 Flight({V(w0, r0, 40), V(w7, r0, 40), V(w7, r1, 45), V(w3, r1, 45), V(w3, r3, 40),
+                         V(w3 + 120, r3, 60)},
                         400, 16, 0.04f, 8.0f),
                  60.0f);
   // 1: high over the roofs, looking down ahead.

@@ -39,6 +39,7 @@ SceneFileMesh NewPart(int part) {
   SceneFileMesh mesh;
   mesh.name = kDancerPartTable[part].name;
   mesh.origin = kDancerPartTable[part].joint;
+  if (DancerPartMirrored(part)) mesh.axes[0] = V(-1, 0, 0);
   return mesh;
 }
 
@@ -52,7 +53,8 @@ void PlanarMap(SceneFileMesh* mesh, size_t from, float x0, float x1, float z0, f
 
 // Faces from `from` on whose normal points backwards (+y) move to the back
 // material's group.
-void SplitBack(SceneFileMesh* mesh, size_t from, const std::string& front, const std::string& back) {
+void SplitBack(SceneFileMesh* mesh, size_t from, const std::string& front,
+               const std::string& back) {
   std::vector<SceneFileGroup> groups;
   SceneFileGroup f{front, {}}, b{back, {}};
   for (const SceneFileGroup& g : mesh->groups)
@@ -93,8 +95,7 @@ void AddArm(SceneFile* scene, float sign, int upper, int lower, int hand) {
        "ArmGlove");
   SceneAddMesh(scene, m);
   m = NewPart(hand);
-  Limb(&m, V(wrist.x, 0, wrist.z + 1.0f), Side(sign, V(-18.0f, -1.5f, wrist.z - 15.0f)),
-       V(1, 0, 0),
+  Limb(&m, V(wrist.x, 0, wrist.z + 1.0f), Side(sign, V(-18.0f, -1.5f, wrist.z - 15.0f)), V(1, 0, 0),
        {{0, 0, 0}, {0.1f, 1.7f, 3.0f}, {0.45f, 1.8f, 4.1f}, {0.8f, 1.4f, 3.3f}, {1, 0, 0}},
        "ArmGlove");
   SceneAddMesh(scene, m);
@@ -151,8 +152,12 @@ const DancerPart kDancerPartTable[kDancerParts] = {
 void AddDancer(SceneFile* scene) {
   SceneFileMesh m = NewPart(DP_HIP);
   KitLathe(&m, V(0, 0, 81.0f), V(0, 0, 110.0f), V(1, 0, 0),
-           {{0, 0, 0}, {0.1f, 10.5f, 7.5f}, {0.35f, 16.0f, 10.5f}, {0.62f, 16.2f, 10.8f},
-            {0.85f, 13.0f, 9.0f}, {1, 0, 0}},
+           {{0, 0, 0},
+            {0.1f, 10.5f, 7.5f},
+            {0.35f, 16.0f, 10.5f},
+            {0.62f, 16.2f, 10.8f},
+            {0.85f, 13.0f, 9.0f},
+            {1, 0, 0}},
            16, 1.0f, 1.0f, "HipFront");
   PlanarMap(&m, 0, -16.5f, 16.5f, 81.0f, 110.0f);
   SplitBack(&m, 0, "HipFront", "HipBack");
@@ -160,8 +165,14 @@ void AddDancer(SceneFile* scene) {
 
   m = NewPart(DP_CHEST);
   KitLathe(&m, V(0, 0, 103.0f), V(0, 0, 150.0f), V(1, 0, 0),
-           {{0, 0, 0}, {0.04f, 12.5f, 8.5f}, {0.22f, 11.8f, 8.3f}, {0.5f, 14.5f, 9.8f},
-            {0.66f, 15.5f, 11.6f}, {0.84f, 17.5f, 9.6f}, {0.94f, 15.0f, 7.4f}, {1, 0, 0}},
+           {{0, 0, 0},
+            {0.04f, 12.5f, 8.5f},
+            {0.22f, 11.8f, 8.3f},
+            {0.5f, 14.5f, 9.8f},
+            {0.66f, 15.5f, 11.6f},
+            {0.84f, 17.5f, 9.6f},
+            {0.94f, 15.0f, 7.4f},
+            {1, 0, 0}},
            16, 1.0f, 1.0f, "ChestFront");
   PlanarMap(&m, 0, -17.5f, 17.5f, 103.0f, 150.0f);
   SplitBack(&m, 0, "ChestFront", "ChestBack");
@@ -176,8 +187,13 @@ void AddDancer(SceneFile* scene) {
   // The face on the front of an egg, hair behind and in a bun.
   m = NewPart(DP_HEAD);
   KitLathe(&m, V(0, -0.5f, 151.0f), V(0, -0.5f, 177.5f), V(1, 0, 0),
-           {{0, 0, 0}, {0.1f, 5.0f, 6.0f}, {0.3f, 7.6f, 9.4f}, {0.55f, 8.6f, 10.2f},
-            {0.8f, 7.8f, 9.6f}, {0.95f, 4.8f, 5.8f}, {1, 0, 0}},
+           {{0, 0, 0},
+            {0.1f, 5.0f, 6.0f},
+            {0.3f, 7.6f, 9.4f},
+            {0.55f, 8.6f, 10.2f},
+            {0.8f, 7.8f, 9.6f},
+            {0.95f, 4.8f, 5.8f},
+            {1, 0, 0}},
            16, 1.0f, 1.0f, "face");
   PlanarMap(&m, 0, -8.8f, 8.8f, 151.0f, 177.5f);
   SplitBack(&m, 0, "face", "hair");
@@ -191,29 +207,54 @@ void AddDancer(SceneFile* scene) {
   AddLeg(scene, -1.0f, DP_LEG_UPPER_L, DP_LEG_LOWER_L, DP_FOOT_L);
 }
 
+bool DancerPartMirrored(int part) {
+  switch (part) {
+    case DP_HIP:
+    case DP_CHEST:
+    case DP_NECK:
+    case DP_ARM_UPPER_R:
+    case DP_ARM_LOWER_R:
+    case DP_HAND_R:
+    case DP_LEG_UPPER_R:
+    case DP_LEG_LOWER_R:
+    case DP_FOOT_R:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void DancerWorld(const DancerPose& pose, Mat4 world[kDancerParts]) {
+  // frame: each joint's place and turn; the mirrored parts' meshes are
+  // stored mirrored in x and are turned back on the way out.
+  Mat4 frame[kDancerParts];
   for (int i = 0; i < kDancerParts; i++) {
     const DancerPart& part = kDancerPartTable[i];
     const Vec3& a = pose.turn[i];
     Mat4 local = Product(Product(RotZ(a.z), RotY(a.y)), RotX(a.x));
     if (part.parent < 0) {
-      world[i] = Product(Product(local, RotZ(pose.heading)), Move(pose.hip));
+      frame[i] = Product(Product(local, RotZ(pose.heading)), Move(pose.hip));
     } else {
       const Vec3& pj = kDancerPartTable[part.parent].joint;
       Vec3 offset = V(part.joint.x - pj.x, part.joint.y - pj.y, part.joint.z - pj.z);
-      world[i] = Product(Product(local, Move(offset)), world[part.parent]);
+      frame[i] = Product(Product(local, Move(offset)), frame[part.parent]);
     }
   }
-  if (!pose.grounded) return;
-  // Heel and toe of both shoes: the lowest of them rests on the floor (z = 0).
-  const Vec3 sole[2][2] = {{{0.0f, 4.8f, -8.0f}, {0.0f, -17.0f, -6.6f}},
-                           {{0.0f, 4.8f, -8.0f}, {0.0f, -17.0f, -6.6f}}};
-  float lowest = 1e9f;
-  for (int f = 0; f < 2; f++)
-    for (int k = 0; k < 2; k++) {
-      Vec3 p;
-      MatTransformPoint(sole[f][k], world[f == 0 ? DP_FOOT_R : DP_FOOT_L], &p);
-      if (p.z < lowest) lowest = p.z;
-    }
-  for (int i = 0; i < kDancerParts; i++) world[i].m[14] -= lowest;
+  float lowest = 0.0f;
+  if (pose.grounded) {
+    // Heel and toe of both shoes: the lowest of them rests on the floor.
+    const Vec3 sole[2] = {{0.0f, 4.8f, -8.0f}, {0.0f, -17.0f, -6.6f}};
+    lowest = 1e9f;
+    for (int foot : {DP_FOOT_R, DP_FOOT_L})
+      for (const Vec3& point : sole) {
+        Vec3 p;
+        MatTransformPoint(point, frame[foot], &p);
+        if (p.z < lowest) lowest = p.z;
+      }
+  }
+  const Mat4 mirror = {{-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+  for (int i = 0; i < kDancerParts; i++) {
+    world[i] = DancerPartMirrored(i) ? Product(mirror, frame[i]) : frame[i];
+    world[i].m[14] -= lowest;
+  }
 }

@@ -216,21 +216,29 @@ Mat4 EngineAxes(const Mat4& m) {
 // Motions 1, 2 and 4 play at one sample per scene frame (22.5 a second),
 // motions 3 and 5 at one sample every three frames.
 const DanceInfo kDances[5] = {
-    {"3d\\motion01.are", 22.5f, 271},
-    {"3d\\motion02.are", 22.5f, 397},
-    {"3d\\motion03.are", 7.5f, 361},
-    {"3d\\motion04.are", 22.5f, 397},
+    {"3d\\motion01.are", 22.5f, 271}, {"3d\\motion02.are", 22.5f, 397},
+    {"3d\\motion03.are", 7.5f, 361},  {"3d\\motion04.are", 22.5f, 397},
     {"3d\\motion05.are", 7.5f, 397},
 };
 
 void DancePose(int dance, float seconds, DancerPose* pose) {
   Moves m;
   switch (dance) {
-    case 0: CatwalkWalk(seconds, &m); break;
-    case 1: CatwalkPoses(seconds, &m); break;
-    case 2: Groove(seconds, &m); break;
-    case 3: Energetic(seconds, &m); break;
-    default: Spins(seconds, &m); break;
+    case 0:
+      CatwalkWalk(seconds, &m);
+      break;
+    case 1:
+      CatwalkPoses(seconds, &m);
+      break;
+    case 2:
+      Groove(seconds, &m);
+      break;
+    case 3:
+      Energetic(seconds, &m);
+      break;
+    default:
+      Spins(seconds, &m);
+      break;
   }
   Compose(m, pose);
 }

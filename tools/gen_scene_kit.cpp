@@ -24,9 +24,7 @@ Vec3 Unit(Vec3 a) {
 
 constexpr float kTwoPi = 6.28318531f;
 
-int16_t NextNodeNumber(const SceneFile& scene) {
-  return static_cast<int16_t>(scene.nodes.size());
-}
+int16_t NextNodeNumber(const SceneFile& scene) { return static_cast<int16_t>(scene.nodes.size()); }
 
 }  // namespace
 
@@ -56,7 +54,8 @@ void KitQuad(SceneFileMesh* mesh, int a, int b, int c, int d, const std::string&
 }
 
 void KitFlip(SceneFileMesh* mesh, size_t firstFace) {
-  for (size_t i = firstFace; i < mesh->faces.size(); i++) std::swap(mesh->faces[i].b, mesh->faces[i].c);
+  for (size_t i = firstFace; i < mesh->faces.size(); i++)
+    std::swap(mesh->faces[i].b, mesh->faces[i].c);
 }
 
 void KitPanel(SceneFileMesh* mesh, Vec3 o, Vec3 e1, Vec3 e2, float ru, float rv,
@@ -71,8 +70,7 @@ void KitPanel(SceneFileMesh* mesh, Vec3 o, Vec3 e1, Vec3 e2, float ru, float rv,
 void KitBox(SceneFileMesh* mesh, Vec3 lo, Vec3 hi, const std::string& sides, const std::string& top,
             const std::string& bottom, float tile) {
   float dx = hi.x - lo.x, dy = hi.y - lo.y, dz = hi.z - lo.z;
-  if (!bottom.empty())
-    KitPanel(mesh, lo, V(0, dy, 0), V(dx, 0, 0), dy / tile, dx / tile, bottom);
+  if (!bottom.empty()) KitPanel(mesh, lo, V(0, dy, 0), V(dx, 0, 0), dy / tile, dx / tile, bottom);
   if (!top.empty())
     KitPanel(mesh, V(lo.x, lo.y, hi.z), V(dx, 0, 0), V(0, dy, 0), dx / tile, dy / tile, top);
   if (sides.empty()) return;
@@ -176,7 +174,8 @@ void SceneAddCamera(SceneFile* scene, const std::string& name, const std::vector
   eye.kind = kChunkCameraNode;
   eye.name = name;
   eye.number = NextNodeNumber(*scene);
-  for (const CameraKey& k : keys) eye.position.keys.push_back(SceneFileVectorKey{k.frame, k.eye, {}});
+  for (const CameraKey& k : keys)
+    eye.position.keys.push_back(SceneFileVectorKey{k.frame, k.eye, {}});
   eye.fov.keys.push_back(SceneFileScalarKey{0, fov, {}});
   eye.roll.keys.push_back(SceneFileScalarKey{0, 0.0f, {}});
   scene->nodes.push_back(eye);

@@ -1,5 +1,7 @@
 // Writes the 3D half of the asset set: seven scenes, five motions and the
 // city's three visibility lists.
+#include "tools/gen_scenes.h"
+
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -8,7 +10,6 @@
 #include "engine/render_pipeline.h"
 #include "engine/scene.h"
 #include "image/asset_names.h"
-#include "tools/gen_scenes.h"
 
 namespace {
 
@@ -44,8 +45,8 @@ void CityVisibility(AssetOutput* out, const std::vector<uint8_t>& city) {
   }
   for (int i = 0; i < 3; i++)
     OutputBytes(out, kCityVisibility[i],
-                EncodeVisibility(ComputeVisibility(&scene, &vp, kCityVisibilityCameras[i],
-                                                   scene.lastFrame)));
+                EncodeVisibility(
+                    ComputeVisibility(&scene, &vp, kCityVisibilityCameras[i], scene.lastFrame)));
   std::free(vp.faceList);
   Load3dsRelease(&scene);
 }
@@ -57,7 +58,7 @@ void GenerateScenes(AssetOutput* out) {
     const char* name;
     SceneFile (*make)();
   } const scenes[] = {
-      {kSceneCatwalk, CatwalkScene}, {kSceneCube, CubeScene},   {kSceneBox, BoxScene},
+      {kSceneCatwalk, CatwalkScene}, {kSceneCube, CubeScene},     {kSceneBox, BoxScene},
       {kSceneBlob, BlobScene},       {kSceneObject, ObjectScene}, {kSceneCity, CityScene},
       {kSceneFloor, FloorScene},
   };

@@ -65,9 +65,22 @@ void SceneAddCamera(SceneFile* scene, const std::string& name, const std::vector
 // ---- the dancer ----
 constexpr int kDancerParts = 16;
 enum DancerPartIndex {
-  DP_HIP, DP_CHEST, DP_NECK, DP_HEAD, DP_ARM_UPPER_R, DP_ARM_LOWER_R, DP_HAND_R, DP_ARM_UPPER_L,
-  DP_ARM_LOWER_L, DP_HAND_L, DP_LEG_UPPER_R, DP_LEG_LOWER_R, DP_FOOT_R, DP_LEG_UPPER_L,
-  DP_LEG_LOWER_L, DP_FOOT_L,
+  DP_HIP,
+  DP_CHEST,
+  DP_NECK,
+  DP_HEAD,
+  DP_ARM_UPPER_R,
+  DP_ARM_LOWER_R,
+  DP_HAND_R,
+  DP_ARM_UPPER_L,
+  DP_ARM_LOWER_L,
+  DP_HAND_L,
+  DP_LEG_UPPER_R,
+  DP_LEG_LOWER_R,
+  DP_FOOT_R,
+  DP_LEG_UPPER_L,
+  DP_LEG_LOWER_L,
+  DP_FOOT_L,
 };
 struct DancerPart {
   const char* name;
@@ -77,22 +90,28 @@ struct DancerPart {
 extern const DancerPart kDancerPartTable[kDancerParts];
 // Every part as a mesh, standing at the origin facing -y, z-up.
 void AddDancer(SceneFile* scene);
+// Parts stored mirrored in x (through their mesh matrix) and mirrored back
+// by their motion: the torso and the right side. Their normals load facing
+// out, the others' facing in; the asset set-up turns exactly these round, so
+// afterwards all face into the body as the lighting expects.
+bool DancerPartMirrored(int part);
 
 // Local turn of each part (radians: about x forward/back, about y
 // sideways, about z twist) and the hip's place and heading.
 struct DancerPose {
   Vec3 turn[kDancerParts];
-  Vec3 hip;        // hip joint position
-  float heading;   // turn about z of the whole figure
-  bool grounded;   // lift or lower the figure so the lower ankle rests at floor height
+  Vec3 hip;       // hip joint position
+  float heading;  // turn about z of the whole figure
+  bool grounded;  // lift or lower the figure so the lower ankle rests at floor height
 };
-// World transforms of every part, z-up, as row-vector matrices.
+// World transforms of every part, z-up, as row-vector matrices, each taking
+// its mesh as stored (mirrored parts included) to where it stands.
 void DancerWorld(const DancerPose& pose, Mat4 world[kDancerParts]);
 // The five dances: motion k (0..4) at time seconds into its loop.
 struct DanceInfo {
   const char* file;
-  float rate;    // samples per second of dance
-  int frames;    // samples, the last one equal to the first
+  float rate;  // samples per second of dance
+  int frames;  // samples, the last one equal to the first
 };
 extern const DanceInfo kDances[5];
 void DancePose(int dance, float seconds, DancerPose* pose);

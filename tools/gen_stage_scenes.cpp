@@ -24,10 +24,9 @@ std::vector<CameraKey> Orbit(int f0, int f1, int steps, Vec3 centre, float radiu
     float u = static_cast<float>(i) / static_cast<float>(steps);
     float a = a0 + kTwoPi * turns * u;
     int frame = f0 + (f1 - f0) * i / steps;
-    keys.push_back(CameraKey{frame,
-                             V(centre.x + radius * Cos(a), centre.y + radius * Sin(a),
-                               z0 + (z1 - z0) * u),
-                             target});
+    keys.push_back(CameraKey{
+        frame, V(centre.x + radius * Cos(a), centre.y + radius * Sin(a), z0 + (z1 - z0) * u),
+        target});
   }
   return keys;
 }
@@ -142,47 +141,53 @@ SceneFile CatwalkScene() {
   Light3(&s);
 
   // 0: the long view from the front, rows at 0-3.85, 6.5-9.68 and 12-14 s.
-  SceneAddCamera(&s, "Front", {{0, V(0, -560, 95), V(0, 0, 110)},
-                               {90, V(0, -500, 110), V(0, -40, 105)},
-                               {146, V(20, -480, 150), V(0, 40, 95)},
-                               {220, V(-30, -500, 170), V(0, 120, 90)},
-                               {270, V(0, -540, 110), V(0, 40, 110)},
-                               {320, V(0, -490, 115), V(0, -20, 110)},
-                               {400, V(0, -460, 120), V(0, -60, 110)}},
+  SceneAddCamera(&s, "Front",
+                 {{0, V(0, -560, 95), V(0, 0, 110)},
+                  {90, V(0, -500, 110), V(0, -40, 105)},
+                  {146, V(20, -480, 150), V(0, 40, 95)},
+                  {220, V(-30, -500, 170), V(0, 120, 90)},
+                  {270, V(0, -540, 110), V(0, 40, 110)},
+                  {320, V(0, -490, 115), V(0, -20, 110)},
+                  {400, V(0, -460, 120), V(0, -60, 110)}},
                  60.0f);
   // 1: beside the runway as she walks back to the board (9.68-12 s).
-  SceneAddCamera(&s, "Side", {{0, V(260, -100, 120), V(0, 0, 100)},
-                              {218, V(260, 30, 120), V(0, 100, 100)},
-                              {252, V(250, 170, 125), V(0, 215, 105)},
-                              {270, V(240, 220, 130), V(0, 240, 110)},
-                              {400, V(230, 260, 140), V(0, 260, 110)}},
+  SceneAddCamera(&s, "Side",
+                 {{0, V(260, -100, 120), V(0, 0, 100)},
+                  {218, V(260, 30, 120), V(0, 100, 100)},
+                  {252, V(250, 170, 125), V(0, 215, 105)},
+                  {270, V(240, 220, 130), V(0, 240, 110)},
+                  {400, V(230, 260, 140), V(0, 260, 110)}},
                  60.0f);
   // 2: three-quarter view of the front end while she poses (3.85-6.5 s).
-  SceneAddCamera(&s, "Pose", {{0, V(-200, -360, 120), V(0, -210, 110)},
-                              {87, V(-190, -350, 125), V(0, -210, 110)},
-                              {146, V(-140, -320, 140), V(0, -210, 115)},
-                              {400, V(-120, -300, 150), V(0, -210, 120)}},
+  SceneAddCamera(&s, "Pose",
+                 {{0, V(-200, -360, 120), V(0, -210, 110)},
+                  {87, V(-190, -350, 125), V(0, -210, 110)},
+                  {146, V(-140, -320, 140), V(0, -210, 115)},
+                  {400, V(-120, -300, 150), V(0, -210, 120)}},
                  60.0f);
   // 3: one slow turn round the front end.
-  SceneAddCamera(&s, "Orbit", Orbit(0, 400, 16, V(0, -210, 0), 240.0f, -2.2f, 1.0f, 70.0f, 150.0f,
-                                    V(0, -210, 105)),
-                 60.0f);
+  SceneAddCamera(
+      &s, "Orbit",
+      Orbit(0, 400, 16, V(0, -210, 0), 240.0f, -2.2f, 1.0f, 70.0f, 150.0f, V(0, -210, 105)), 60.0f);
   // 4: up from the shoes to the face, close.
-  SceneAddCamera(&s, "Close", {{0, V(45, -300, 15), V(0, -210, 15)},
-                               {90, V(40, -300, 90), V(0, -210, 95)},
-                               {187, V(25, -290, 160), V(0, -210, 158)},
-                               {400, V(-30, -290, 165), V(0, -210, 160)}},
+  SceneAddCamera(&s, "Close",
+                 {{0, V(45, -300, 15), V(0, -210, 15)},
+                  {90, V(40, -300, 90), V(0, -210, 95)},
+                  {187, V(25, -290, 160), V(0, -210, 158)},
+                  {400, V(-30, -290, 165), V(0, -210, 160)}},
                  45.0f);
   // 5: a quick push in on the face.
-  SceneAddCamera(&s, "Face", {{0, V(0, -440, 175), V(0, -210, 160)},
-                              {45, V(0, -275, 163), V(0, -210, 160)},
-                              {400, V(0, -265, 162), V(0, -210, 160)}},
+  SceneAddCamera(&s, "Face",
+                 {{0, V(0, -440, 175), V(0, -210, 160)},
+                  {45, V(0, -275, 163), V(0, -210, 160)},
+                  {400, V(0, -265, 162), V(0, -210, 160)}},
                  45.0f);
   // 6: the last pull back, from her face up over the whole hall.
-  SceneAddCamera(&s, "Final", {{0, V(0, -285, 165), V(0, -210, 160)},
-                               {100, V(40, -420, 200), V(0, -210, 130)},
-                               {225, V(0, -720, 420), V(0, 0, 60)},
-                               {400, V(0, -760, 440), V(0, 0, 60)}},
+  SceneAddCamera(&s, "Final",
+                 {{0, V(0, -285, 165), V(0, -210, 160)},
+                  {100, V(40, -420, 200), V(0, -210, 130)},
+                  {225, V(0, -720, 420), V(0, 0, 60)},
+                  {400, V(0, -760, 440), V(0, 0, 60)}},
                  60.0f);
   return s;
 }
@@ -190,18 +195,19 @@ SceneFile CatwalkScene() {
 // Cameras shared by the box room and the blob scene, so the blob's floor
 // lines up with the dancer whichever scene lends the view.
 void BoxCameras(SceneFile* s) {
-  SceneAddCamera(s, "Front", {{0, V(0, -330, 140), V(0, 0, 100)},
-                              {200, V(70, -300, 120), V(0, 0, 95)},
-                              {400, V(0, -330, 140), V(0, 0, 100)}},
+  SceneAddCamera(s, "Front",
+                 {{0, V(0, -270, 135), V(0, 0, 100)},
+                  {200, V(60, -250, 120), V(0, 0, 95)},
+                  {400, V(0, -270, 135), V(0, 0, 100)}},
                  60.0f);
-  SceneAddCamera(s, "Low", Orbit(0, 400, 16, V(0, 0, 0), 290.0f, -1.57f, 1.0f, 50.0f, 70.0f,
-                                 V(0, 0, 110)),
+  SceneAddCamera(s, "Low",
+                 Orbit(0, 400, 16, V(0, 0, 0), 290.0f, -1.57f, 1.0f, 50.0f, 70.0f, V(0, 0, 110)),
                  60.0f);
-  SceneAddCamera(s, "High", Orbit(0, 400, 16, V(0, 0, 0), 330.0f, -1.2f, 1.0f, 230.0f, 150.0f,
-                                  V(0, 0, 60)),
+  SceneAddCamera(s, "High",
+                 Orbit(0, 400, 16, V(0, 0, 0), 330.0f, -1.2f, 1.0f, 230.0f, 150.0f, V(0, 0, 60)),
                  60.0f);
-  SceneAddCamera(s, "Above", Orbit(0, 400, 8, V(0, 0, 0), 120.0f, 0.0f, -1.0f, 360.0f, 360.0f,
-                                   V(0, 0, 60)),
+  SceneAddCamera(s, "Above",
+                 Orbit(0, 400, 8, V(0, 0, 0), 120.0f, 0.0f, -1.0f, 360.0f, 360.0f, V(0, 0, 60)),
                  60.0f);
 }
 
@@ -293,25 +299,33 @@ SceneFile FloorScene() {
     float a = kTwoPi * (static_cast<float>(i) + 0.5f) / 6.0f;
     Vec3 base = V(390.0f * Cos(a), 390.0f * Sin(a), -12.0f);
     KitLathe(&m, base, V(base.x, base.y, 320.0f), V(1, 0, 0),
-             {{0, 0, 0}, {0.001f, 26, 26}, {0.05f, 26, 26}, {0.06f, 19, 19}, {0.93f, 17, 17},
-              {0.95f, 25, 25}, {0.999f, 25, 25}, {1, 0, 0}},
+             {{0, 0, 0},
+              {0.001f, 26, 26},
+              {0.05f, 26, 26},
+              {0.06f, 19, 19},
+              {0.93f, 17, 17},
+              {0.95f, 25, 25},
+              {0.999f, 25, 25},
+              {1, 0, 0}},
              12, 2.0f, 4.0f, "stone");
     SceneAddMesh(&s, m);
   }
   Light3(&s);
 
-  SceneAddCamera(&s, "Front", {{0, V(0, -430, 200), V(0, 0, 70)},
-                               {160, V(90, -390, 160), V(0, 0, 80)},
-                               {400, V(-60, -420, 190), V(0, 0, 75)}},
+  SceneAddCamera(&s, "Front",
+                 {{0, V(0, -430, 200), V(0, 0, 70)},
+                  {160, V(90, -390, 160), V(0, 0, 80)},
+                  {400, V(-60, -420, 190), V(0, 0, 75)}},
                  60.0f);
-  SceneAddCamera(&s, "Round", Orbit(0, 340, 16, V(0, 0, 0), 410.0f, -1.57f, 1.0f, 240.0f, 170.0f,
-                                    V(0, 0, 80)),
+  SceneAddCamera(&s, "Round",
+                 Orbit(0, 340, 16, V(0, 0, 0), 410.0f, -1.57f, 1.0f, 240.0f, 170.0f, V(0, 0, 80)),
                  60.0f);
-  SceneAddCamera(&s, "Crane", {{0, V(0, -260, 430), V(0, 0, 0)},
-                               {157, V(0, -260, 430), V(0, 0, 0)},
-                               {240, V(-200, -280, 220), V(0, 0, 60)},
-                               {315, V(-280, -230, 70), V(0, 0, 100)},
-                               {400, V(-300, -180, 60), V(0, 0, 100)}},
+  SceneAddCamera(&s, "Crane",
+                 {{0, V(0, -260, 430), V(0, 0, 0)},
+                  {157, V(0, -260, 430), V(0, 0, 0)},
+                  {240, V(-200, -280, 220), V(0, 0, 60)},
+                  {315, V(-280, -230, 70), V(0, 0, 100)},
+                  {400, V(-300, -180, 60), V(0, 0, 100)}},
                  60.0f);
   return s;
 }
@@ -325,8 +339,8 @@ SceneFile CubeScene() {
   KitBox(&m, V(-50, -50, -50), V(50, 50, 50), "MATERIAL #1", "MATERIAL #1", "MATERIAL #1", 100.0f);
   SceneAddMesh(&s, m);
   SceneAddLight(&s, "Light01", V(-200, -300, 250), V(1, 1, 1));
-  SceneAddCamera(&s, "Orbit", Orbit(0, 400, 16, V(0, 0, 0), 260.0f, -1.57f, 1.0f, 120.0f, 120.0f,
-                                    V(0, 0, 0)),
+  SceneAddCamera(&s, "Orbit",
+                 Orbit(0, 400, 16, V(0, 0, 0), 260.0f, -1.57f, 1.0f, 120.0f, 120.0f, V(0, 0, 0)),
                  60.0f);
   return s;
 }
@@ -345,16 +359,16 @@ SceneFile ObjectScene() {
   KitTorus(&m, V(0, 0, 0), 60.0f, 9.0f, 32, 10, 4.0f, 1.0f, "");
   QuarterTurn(&m, third, false);
   KitLathe(&m, V(0, 0, -24), V(0, 0, 24), V(1, 0, 0),
-           {{0, 0, 0}, {0.15f, 14, 14}, {0.5f, 24, 24}, {0.85f, 14, 14}, {1, 0, 0}}, 16, 2.0f,
-           1.0f, "");
+           {{0, 0, 0}, {0.15f, 14, 14}, {0.5f, 24, 24}, {0.85f, 14, 14}, {1, 0, 0}}, 16, 2.0f, 1.0f,
+           "");
   SceneAddMesh(&s, m);
   SceneAddLight(&s, "Light01", V(0, 0, 0), V(0.6f, 0.9f, 0.4f));
   SceneAddLight(&s, "Light02", V(0, 180, 0), V(0.6f, 0.4f, 0.8f));
-  SceneAddCamera(&s, "Orbit", Orbit(0, 450, 18, V(0, 0, 0), 235.0f, -1.57f, 1.0f, 70.0f, 70.0f,
-                                    V(0, 0, 0)),
+  SceneAddCamera(&s, "Orbit",
+                 Orbit(0, 450, 18, V(0, 0, 0), 235.0f, -1.57f, 1.0f, 70.0f, 70.0f, V(0, 0, 0)),
                  60.0f);
-  SceneAddCamera(&s, "Near", Orbit(0, 450, 18, V(0, 0, 0), 205.0f, 0.0f, -1.0f, 120.0f, 120.0f,
-                                   V(0, 0, 0)),
+  SceneAddCamera(&s, "Near",
+                 Orbit(0, 450, 18, V(0, 0, 0), 205.0f, 0.0f, -1.0f, 120.0f, 120.0f, V(0, 0, 0)),
                  60.0f);
   return s;
 }
