@@ -97,9 +97,12 @@ void Compose(const Moves& m, DancerPose* p) {
   t[DP_ARM_LOWER_R].y += 0.4f * m.armsUp;
   t[DP_ARM_LOWER_L].y -= 0.4f * m.armsUp;
 
-  t[DP_ARM_UPPER_R].y += 0.55f * m.handOnHip;
-  t[DP_ARM_UPPER_R].z += -1.4f * m.handOnHip;
-  t[DP_ARM_LOWER_R].x += -1.6f * m.handOnHip;
+  // Hand on the hip: the arm out to the side, the forearm folded back in
+  // across the frontal plane.
+  t[DP_ARM_UPPER_R].y += 0.63f * m.handOnHip;
+  t[DP_ARM_UPPER_R].x += 0.15f * m.handOnHip;
+  t[DP_ARM_LOWER_R].y -= 1.6f * m.handOnHip;
+  t[DP_ARM_LOWER_R].x += 0.15f * m.handOnHip;
   t[DP_HAND_R].y += 0.5f * m.handOnHip;
 
   float kickR = m.kick > 0.0f ? m.kick : 0.0f, kickL = m.kick < 0.0f ? -m.kick : 0.0f;
