@@ -31,10 +31,11 @@ std::vector<CameraKey> Orbit(int f0, int f1, int steps, Vec3 centre, float radiu
   return keys;
 }
 
-void Light3(SceneFile* s) {
+// Two spots above the stage, in front and to her right, for the effects
+// that light the figure through projectors.
+void Spots(SceneFile* s) {
   SceneAddLight(s, "Spot01", V(0, -450, 420), V(1.0f, 0.95f, 0.9f));
   SceneAddLight(s, "Spot02", V(-300, 50, 320), V(0.9f, 0.7f, 0.5f));
-  SceneAddLight(s, "Spot03", V(300, 150, 320), V(0.5f, 0.6f, 0.9f));
 }
 
 // Rotates the vertices of a mesh from `first` on: a quarter turn that takes
@@ -138,7 +139,7 @@ SceneFile CatwalkScene() {
   KitBox(&m, V(70, 334, -40), V(80, 344, 18), "Gold", "", "", 24.0f);
   SceneAddMesh(&s, m);
 
-  Light3(&s);
+  Spots(&s);
 
   // 0: the long view from the front, rows at 0-3.85, 6.5-9.68 and 12-14 s.
   SceneAddCamera(&s, "Front",
@@ -221,7 +222,7 @@ SceneFile BoxScene() {
   SceneFileMesh m = Named("Room");
   Room(&m, V(-420, -420, -3), V(420, 420, 450), "HipFront", "black", 140.0f);
   SceneAddMesh(&s, m);
-  Light3(&s);
+  Spots(&s);
   BoxCameras(&s);
   return s;
 }
@@ -252,7 +253,7 @@ SceneFile BlobScene() {
     KitQuad(&m, bottom[i], bottom[i + 1], mid[i + 1], mid[i], "mymat");
   }
   SceneAddMesh(&s, m);
-  Light3(&s);
+  Spots(&s);
   BoxCameras(&s);
   return s;
 }
@@ -310,7 +311,7 @@ SceneFile FloorScene() {
              12, 2.0f, 4.0f, "stone");
     SceneAddMesh(&s, m);
   }
-  Light3(&s);
+  Spots(&s);
 
   SceneAddCamera(&s, "Front",
                  {{0, V(0, -430, 200), V(0, 0, 70)},
