@@ -398,8 +398,13 @@ KV_EFFECT(MetaballEffect) {
 // ---- set-up helpers ----------------------------------------------------------------
 
 int SceneEffectsCreateViewports() {
-  if (!ViewportCreate(&MainViewport, 3000, kFrameWidth, kFrameHeight)) return 0;
-  if (!ViewportCreate(&TextureViewport, 3000, kRenderTextureSize, kRenderTextureSize)) return 0;
+  // Made once; a second call only resets the main viewport's settings.
+  if (MainViewport.faceList == nullptr &&
+      !ViewportCreate(&MainViewport, 3000, kFrameWidth, kFrameHeight))
+    return 0;
+  if (TextureViewport.faceList == nullptr &&
+      !ViewportCreate(&TextureViewport, 3000, kRenderTextureSize, kRenderTextureSize))
+    return 0;
   ViewportSetFov(&MainViewport, 60.0f);
   ViewportSetAmbient(&MainViewport, 0.25f, 0.25f, 0.25f);
   ViewportEnableFarPlane(&MainViewport, 0);

@@ -116,6 +116,7 @@ TEST(Mirror, PortalKeepsWhatLiesBeyondTheFloorInsideItsOutline) {
   }
 
   // Looking away: nothing of the floor is left and the planes stay.
+  std::free(vp.faceList);
   Look(&vp, {0, 150, -300}, {0, 300, -600});
   const Plane before = vp.planes[0];
   MirrorPrepare(&mirror, &vp, &view);
