@@ -229,7 +229,7 @@ const Section kSections[] = {
     {166.5f, 2, PAD | BASS_LONG, 0.42f, 0.3f},
     {173.6f, 3, ROLL | ARP | BASS_LONG, 0.6f, 0.7f},
     {180.6f, 1, KICK_HALF | DUCK | BASS | PAD | HATS16, 1.0f, 1.0f},
-    {195.0f, 0, KICK4 | SNARE | HATS | BASS | LEAD, 0.6f, 0.5f},
+    {195.0f, 0, KICK4 | SNARE | HATS | BASS | LEAD, 0.52f, 0.5f},
     {224.0f, 3, HATS16 | BASS, 0.5f, 0.5f},
     {238.0f, 2, PAD | LEAD, 0.36f, 0.4f},
     {247.2f, 1, KICK4 | SNARE | HATS16 | BASS | PAD, 1.0f, 1.0f},
@@ -334,12 +334,19 @@ std::vector<int16_t> SynthesiseSoundtrack() {
   Echo(&m);
   float peak = 0.0f;
   for (size_t i = 0; i < n; i++) peak = std::max(peak, std::max(std::fabs(m.left[i]), std::fabs(m.right[i])));
-  float gain = peak > 0.0f ? 0.89f * 32767.0f / peak : 0.0f;
+  // Peaks to 2.0, then a soft limiter: the impacts keep their edge while the
+  // rest of the mix comes up to a fuller level.
+  float drive = peak > 0.0f ? 2.0f / peak : 0.0f;
+  auto limit = [](float x) {
+    x = std::clamp(x, -3.0f, 3.0f);
+    return x * (27.0f + x * x) / (27.0f + 9.0f * x * x);
+  };
   std::vector<int16_t> pcm(n * 2);
   for (size_t i = 0; i < n; i++) {
     float t = static_cast<float>(i) / kRate;
     float fade = std::min(Clamp01(t / 1.5f + 0.1f), Clamp01((kLength - t) / 2.0f));
-    float l = std::round(m.left[i] * gain * fade), r = std::round(m.right[i] * gain * fade);
+    float gain = 0.89f * 32767.0f * fade;
+    float l = std::round(limit(m.left[i] * drive) * gain), r = std::round(limit(m.right[i] * drive) * gain);
     pcm[2 * i] = static_cast<int16_t>(std::clamp(l, -32768.0f, 32767.0f));
     pcm[2 * i + 1] = static_cast<int16_t>(std::clamp(r, -32768.0f, 32767.0f));
   }
