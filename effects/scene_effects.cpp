@@ -125,8 +125,8 @@ void DeriveCloseLightTextures() {
 }
 
 // One pose and draw of a dancer scene with the main viewport.
-void DrawDancerScene(uint32_t* frame, Scene* scene, float sceneClock, float motionClock,
-                     int camera, float ambient) {
+void DrawDancerScene(uint32_t* frame, Scene* scene, float sceneClock, float motionClock, int camera,
+                     float ambient) {
   FillPixels(frame, 0, kFrameBytes);
   ViewportEnableFarPlane(&MainViewport, 0);
   ViewportSetAmbient(&MainViewport, ambient, ambient, ambient);
@@ -275,15 +275,18 @@ KV_EFFECT(DanceFloorEffect) {
 KV_EFFECT(CityEffect) {
   (void)end;
   (void)progress;
-  float clock;
-  int camera;
-  switch (param) {
-    case 1: clock = (t - start) * 9.5f, camera = 1; break;
-    case 9: clock = (t - start) * 14.5f + 160.0f, camera = 0; break;
-    case 14: clock = (t - start) * 11.5f, camera = 4; break;
-    case 15: clock = (t - start) * 10.5f + 12.0f, camera = 1; break;
-    default: clock = (t - start) * 6.5f, camera = param; break;
-  }
+  // Rows' speeds, clock offsets and cameras; other params fly slowly
+  // through the camera of their number.
+  static const struct {
+    int param;
+    float speed, offset;
+    int camera;
+  } kRuns[] = {
+      {1, 9.5f, 0.0f, 1}, {9, 14.5f, 160.0f, 0}, {14, 11.5f, 0.0f, 4}, {15, 10.5f, 12.0f, 1}};
+  float clock = (t - start) * 6.5f;
+  int camera = param;
+  for (const auto& run : kRuns)
+    if (run.param == param) clock = (t - start) * run.speed + run.offset, camera = run.camera;
   const VisibilityList* list = camera == 0   ? &CityVisibility[0]
                                : camera == 1 ? &CityVisibility[1]
                                : camera == 4 ? &CityVisibility[2]
@@ -460,8 +463,7 @@ int MetaballSceneBuild(Scene* scene) {
     light->colour = l[1];
   }
   if (SceneAddDummy(scene, "pivot") == nullptr) return 0;
-  for (const char* name :
-       {"mat0g", "mat0a", "mat1g", "mat1a", "mat2g", "mat2a", "mat3g", "mat3a"})
+  for (const char* name : {"mat0g", "mat0a", "mat1g", "mat1a", "mat2g", "mat2a", "mat3g", "mat3a"})
     if (MaterialAdd(scene, name) == nullptr) return 0;
   return 1;
 }
@@ -503,8 +505,8 @@ int VisibilityParse(const uint8_t* data, size_t size, const char* fileName, int3
                     fileName, records, n);
     if ((size - pos - 2) / 2 < static_cast<size_t>(n))
       return Refuse(result, VISIBILITY_MALFORMED,
-                    "RURI: %s is damaged: record %ld is cut after %ld indices\n", fileName,
-                    records, static_cast<long>((size - pos - 2) / 2));
+                    "RURI: %s is damaged: record %ld is cut after %ld indices\n", fileName, records,
+                    static_cast<long>((size - pos - 2) / 2));
     for (int i = 0; i < n; i++) {
       const int index = ReadCount(data + pos + 2 + 2 * i);
       if (index < 0 || index >= meshCount)

@@ -17,14 +17,14 @@ extern Viewport MainViewport;
 extern Viewport TextureViewport;
 extern int32_t MainDepthBuffer[kFramePixels];
 
-extern Scene CatwalkScene;   // catwalk with the first dancer
+extern Scene CatwalkScene;  // catwalk with the first dancer
 extern Scene CubeScene;
 extern Scene MetaballScene;  // built by hand; its one mesh is the metaball surface
 extern Scene CityScene;
-extern Scene ObjectScene;    // the lit object of the flare scene
-extern Scene FloorScene;     // dance floor with a dancer
-extern Scene BoxScene;       // the second dancer scene
-extern Scene BlobScene;      // holds "Box02", the box the second dancer is mirrored in
+extern Scene ObjectScene;  // the lit object of the flare scene
+extern Scene FloorScene;   // dance floor with a dancer
+extern Scene BoxScene;     // the second dancer scene
+extern Scene BlobScene;    // holds "Box02", the box the second dancer is mirrored in
 
 // Hand-built metaball scene: pools for the largest surface.
 inline constexpr int kMetaballSceneVertices = 3000;

@@ -49,11 +49,16 @@ void BindDancer(Scene* scene, int32_t defaultMode) {
     const char* material;
     int slot;
   } kDancer[] = {
-      {"vrn5_defmat", kTexSlotBlack},     {"face", kTexSlotFace},
-      {"black", kTexSlotBlack},           {"hair", kTexSlotBlack},
-      {"skin", kTexSlotSkin},             {"ArmGlove", kTexSlotArmGlove},
-      {"ChestFront", kTexSlotChestFront}, {"ChestBack", kTexSlotChestBack},
-      {"HipFront", kTexSlotHipFront},     {"HipBack", kTexSlotHipBack},
+      {"vrn5_defmat", kTexSlotBlack},
+      {"face", kTexSlotFace},
+      {"black", kTexSlotBlack},
+      {"hair", kTexSlotBlack},
+      {"skin", kTexSlotSkin},
+      {"ArmGlove", kTexSlotArmGlove},
+      {"ChestFront", kTexSlotChestFront},
+      {"ChestBack", kTexSlotChestBack},
+      {"HipFront", kTexSlotHipFront},
+      {"HipBack", kTexSlotHipBack},
   };
   for (const auto& d : kDancer)
     BindWhite(scene, d.material, d.slot, &d == &kDancer[0] ? defaultMode : 0x200, 0.0f);
@@ -140,8 +145,7 @@ int AssetSetup(const char* commandLine) {
   //     One billboard file is also the second texture of a texture warp.
   if (!LoadScene(&CityScene, kSceneCity)) return 0;
   for (int i = 0; i < 3; i++)
-    if (!LoadVisibilityList(kCityVisibility[i], CityScene.meshCount, &CityVisibility[i]))
-      return 0;
+    if (!LoadVisibilityList(kCityVisibility[i], CityScene.meshCount, &CityVisibility[i])) return 0;
   for (int i = 0; i < kCityMapBindings; i++) {
     LoadTextureSlot(kTexSlotCityFirst + i, kCityMaps[i].name);
     Bind(&CityScene, kCityMaps[i].material, kTexSlotCityFirst + i, 0x302);
@@ -178,8 +182,8 @@ int AssetSetup(const char* commandLine) {
     const struct {
       const char* material;
       int slot;
-    } kProps[] = {{"Cat_Side", kTexSlotCatSide}, {"Gold", kTexSlotGold},
-                  {"Pole", kTexSlotPole},        {"Rope", kTexSlotRope},
+    } kProps[] = {{"Cat_Side", kTexSlotCatSide},   {"Gold", kTexSlotGold},
+                  {"Pole", kTexSlotPole},          {"Rope", kTexSlotRope},
                   {"Cat_Floor", kTexSlotCatFloor}, {"Portrait", kTexSlotPortrait2}};
     for (const auto& prop : kProps) Bind(&CatwalkScene, prop.material, prop.slot, 0x200);
   }

@@ -43,7 +43,8 @@ TEST(VisibilityList, DamagedFilesAreRefusedAndTheLoadedListStays) {
     std::vector<uint8_t> bytes;
   } cases[] = {
       {"negative count", Words({-1})},
-      {"count cut after a record", [] {
+      {"count cut after a record",
+       [] {
          std::vector<uint8_t> b = Words({1, 0});
          b.push_back(5);
          return b;
@@ -114,11 +115,11 @@ TEST_F(SceneRow, CityDrawsWhatTheCameraListNamesUntilTheListEnds) {
   Whiten(&CityScene);
   const std::vector<uint8_t> camera0 = Words({1, 1, 2, 0, 2}), camera4 = Words({1, 2});
   VisibilityResult result;
-  ASSERT_EQ(VisibilityParse(camera0.data(), camera0.size(), "meg0", 3, &CityVisibility[0],
-                            &result), 1);
+  ASSERT_EQ(VisibilityParse(camera0.data(), camera0.size(), "meg0", 3, &CityVisibility[0], &result),
+            1);
   ASSERT_EQ(VisibilityParse(nullptr, 0, "meg1", 3, &CityVisibility[1], &result), 1);
-  ASSERT_EQ(VisibilityParse(camera4.data(), camera4.size(), "meg4", 3, &CityVisibility[2],
-                            &result), 1);
+  ASSERT_EQ(VisibilityParse(camera4.data(), camera4.size(), "meg4", 3, &CityVisibility[2], &result),
+            1);
   const struct {
     const char* what;
     int param;
