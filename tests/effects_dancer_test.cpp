@@ -143,8 +143,13 @@ class DanceFloorRow : public ::testing::Test {
     f.meshes[0].groups = {{"stage", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}}};
     f.meshes.push_back(Box("Dancer", {-15, -15, 0}, {15, 15, 70}));
     f.meshes[1].groups = {{"red", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}}};
-    f.nodes = {MeshNode("DanceFloor", 0), MeshNode("Dancer", 1)};
-    AddCamera(&f, "Cam", eye, {0, 0, 20}, 2);
+    // The dancer slides across the floor with the clock; three cameras
+    // see the same view.
+    f.lastFrame = 2000;
+    f.nodes = {MeshNode("DanceFloor", 0),
+               MeshNode("Dancer", 1, {{0, {-60, 0, 0}}, {900, {60, 0, 0}}})};
+    for (int c = 0; c < 3; c++)
+      AddCamera(&f, "Cam" + std::to_string(c), eye, {0, 0, 20}, 2 + 2 * c);
     LoadInto(&FloorScene, f);
     static std::vector<uint32_t> red(256 * 256, 0xFF0000), grey(256 * 256, 0x404040);
     MaterialSetTexture(MaterialFind(&FloorScene, "red"), 0x200, 0, red.data(), 1);
@@ -190,6 +195,18 @@ TEST_F(DanceFloorRow, TheReflectionShowsOnlyFromAboveTheFloor) {
     EXPECT_EQ(FloorScene.meshes[1].world.m[5], 1.0f);
     EXPECT_EQ(MainViewport.planeCount, 5);
   }
+}
+
+// Param 2 runs its clock from 7 s before its row's start.
+TEST_F(DanceFloorRow, ParamTwoStartsSevenSecondsEarly) {
+  Load({0, -300, 150});
+  auto draw = [&](float t, int param) {
+    std::vector<uint32_t> out(kFramePixels, 0);
+    DanceFloorEffect(out.data(), t, 217.0f, 224.0f, 0.5f, param);
+    return out;
+  };
+  EXPECT_EQ(draw(219.0f, 2), draw(226.0f, 0));
+  EXPECT_NE(draw(219.0f, 2), draw(219.0f, 0));
 }
 
 }  // namespace
