@@ -52,6 +52,15 @@ inline uint32_t AddScaled(uint32_t d, uint32_t t, const uint8_t* row) {
               AddTable[Channel(d, 0) * 256 + row[Channel(t, 0)]]);
 }
 
+// MulTable entry for channel value c at a 16.16 level: row c, column the
+// level's integer part, not masked, so a level that strays just below 0 at a triangle's rim reads the
+// end of the row before (c = 5 at level -1 gives Mul[4][255]). Only an entry
+// beyond either end of the table is held at that end.
+inline uint32_t ShadeEntry(uint32_t c, int32_t level) {
+  const int32_t i = static_cast<int32_t>(c) * 256 + (level >> 16);
+  return MulTable[i < 0 ? 0 : (i > 0xFFFF ? 0xFFFF : i)];
+}
+
 }  // namespace
 
 // Calls the selected routine unless the edges have crossed.
@@ -102,9 +111,8 @@ void SpanCopy() {
   s.v = v;
 }
 
-// Texel darkened by one light level, no depth. The level's integer part is
-// masked to a table column, as in the other lit routines, so a level that
-// strays just outside 0..255 at a triangle's rim cannot index past the table.
+// Texel darkened by one light level, no depth. The caller keeps the level
+// within 0..255; its integer part is used as it is.
 void SpanShade() {
   RasterStateRecord& s = RasterState;
   const Addressing a = LoadAddressing(s);
@@ -113,9 +121,8 @@ void SpanShade() {
   const int32_t du = s.du, dv = s.dv, dlevel = s.dlevel;
   for (int32_t n = s.count; n > 0; --n) {
     const uint32_t t = Fetch(a, u, v);
-    const uint32_t l = (level >> 16) & 0xFF;
-    *dst++ = Pack(MulTable[Channel(t, 16) * 256 + l], MulTable[Channel(t, 8) * 256 + l],
-                  MulTable[Channel(t, 0) * 256 + l]);
+    *dst++ = Pack(ShadeEntry(Channel(t, 16), level), ShadeEntry(Channel(t, 8), level),
+                  ShadeEntry(Channel(t, 0), level));
     u = Step(u, du);
     v = Step(v, dv);
     level = Step(level, dlevel);

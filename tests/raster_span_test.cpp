@@ -51,6 +51,12 @@ TEST(RasterSpan, EachMemberCombinesTexelLevelsAndFrameExactly) {
       {"copy ignores depth", SpanCopy, 0xABCDEF, black, 9, 5, 0, 0, 0, 0, 0xABCDEF, 9},
       {"shade 255", SpanShade, white, black, 9, 5, 255, 0, 0, 0, Rgb(254, 254, 254), 9},
       {"shade 64", SpanShade, texel, black, 9, 5, 64, 0, 0, 0, Rgb(50, 25, 12), 9},
+      // The level is not masked: -1 reads the end of the row before.
+      {"shade just below 0", SpanShade, texel, black, 9, 5, -1, 0, 0, 0, Rgb(198, 98, 48), 9},
+      {"shade below 0, table start", SpanShade, Rgb(0, 1, 255), black, 9, 5, -1, 0, 0, 0,
+       Rgb(0, 0, 253), 9},
+      {"shade 256, table end", SpanShade, Rgb(255, 0, 10), black, 9, 5, 256, 0, 0, 0,
+       Rgb(254, 0, 0), 9},
       {"rgb white at 255", SpanRgbDepth, white, black, 0, 5, 255, 255, 255, 0, Rgb(254, 254, 254),
        5},
       {"rgb white at 0", SpanRgbDepth, white, grey, 0, 5, 0, 0, 0, 0, black, 5},
