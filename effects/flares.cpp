@@ -337,11 +337,12 @@ void DrawFlare(uint32_t* frame, FlareState* state, const FlareView& view, float 
   int visible = !(sx < static_cast<float>(-halfWidth) || sx > static_cast<float>(halfWidth) ||
                   sy < static_cast<float>(-halfHeight) || sy > static_cast<float>(halfHeight));
 
-  // Hidden behind whatever the scene drew nearer at that pixel. Read only
-  // where the position truncates into the view.
+  // Hidden behind whatever the scene drew nearer at that pixel. Tested only
+  // where the position itself lies in the view: half a pixel left of or
+  // above the edge is outside, although it would truncate to column or row 0.
   const float px = view.centreX + sx;
   const float py = view.centreY - sy;
-  if (view.depthBuffer && px > -1.0f && py > -1.0f && px < static_cast<float>(view.width) &&
+  if (view.depthBuffer && px >= 0.0f && py >= 0.0f && px < static_cast<float>(view.width) &&
       py < static_cast<float>(view.height)) {
     const int column = static_cast<int>(px);
     const int row = static_cast<int>(py);

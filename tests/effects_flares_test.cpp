@@ -253,10 +253,16 @@ TEST_F(Flare, VisibilityAndIntensity) {
       {"still hidden: shrinks", {0, 0, 100}, 10000001, 0.04f, 0, 100},
       {"farther surface does not hide it", {0, 0, 100}, 9999000, 0.05f, 1, 100},
       {"grows to the cap", {0, 0, 100}, 0, 0.5f, 1, 200},
+      // 0.3 pixel outside the left and top edges: inside the bounds, but
+      // not in the frame, so the nearer surface at column or row 0 is not
+      // consulted.
+      {"left of column 0: no depth test", {-63.92f, 0, 64}, 20000000, 0.52f, 1, 200},
+      {"above row 0: no depth test", {0, 47.92f, 64}, 20000000, 0.54f, 1, 200},
       {"behind the camera: untouched", {0, 0, -1}, 0, 0.55f, 1, 200},
       {"past the right edge", {64.01f, 0, 64}, 0, 0.6f, 0, 200},
       {"below 1: held at 1", {64.01f, 0, 64}, 0, 1.0f, 0, 1},
       {"right edge: column 319 read", {64, 0, 64}, 20000000, 1.1f, 0, 1},
+      {"just inside the left edge: column 0 read", {-63.72f, 0, 64}, 20000000, 1.15f, 0, 1},
       {"above the top", {0, 48.1f, 64}, 0, 1.2f, 0, 1},
   };
   float lastTime = 0;
