@@ -110,9 +110,9 @@ int AssetSetup(const char* commandLine) {
   LoadTextureSlot(kTexSlotPhong, kTexPhong.name);
   SetEnvironmentTexture(const_cast<Picture*>(SlotPicture(TextureSlots[kTexSlotPhong])));
 
-  // 8. Cube scene and its texture.
-  LoadTextureSlot(kTexSlotCube, kTexCube.name);
+  // 8. Cube scene, then its texture.
   if (!LoadScene(&CubeScene, kSceneCube)) return 0;
+  LoadTextureSlot(kTexSlotCube, kTexCube.name);
   BindWhite(&CubeScene, "vrn5_defmat", kTexSlotCube, 0x700, 0.0f);
   BindWhite(&CubeScene, "MATERIAL #1", kTexSlotCube, 0x300, 0.0f);
 
