@@ -175,8 +175,11 @@ int ViewportCreate(Viewport* vp, int maxFaces, int width, int height) {
   return 1;
 }
 
+// The vertical angle is formed in one go and rounded once: three quarters of
+// a float angle need not be a float.
 void ViewportSetFov(Viewport* vp, float degrees) {
-  SetFrustum(vp, DegreesToRadians(degrees), DegreesToRadians(degrees * 3.0f * 0.25f));
+  const float fovY = static_cast<float>(static_cast<double>(degrees) * 3.0 * 0.25 * kPi * kInv180);
+  SetFrustum(vp, DegreesToRadians(degrees), fovY);
 }
 
 void ViewportSetSquareFov(Viewport* vp, float degrees) {

@@ -34,6 +34,16 @@ TEST(RenderViewport, ProjectionCentreAndScales) {
   EXPECT_EQ(v.vp.planeCount, 5);
   EXPECT_EQ(v.vp.fadeEnabled, 1);
   EXPECT_NEAR(v.vp.scaleX, 160.0f, 0.001f);
+  // The vertical angle is rounded once, not after tripling the degrees.
+  const std::pair<float, float> vertical[] = {
+      {60, 0x1.921fb6p-1f},
+      {71.9f, 0x1.e1e0e2p-1f},
+      {48.65f, 0x1.460e32p-1f},
+      {29.9f, 0x1.90c892p-2f}};
+  for (const auto& [degrees, fovY] : vertical) {
+    ViewportSetFov(&v.vp, degrees);
+    EXPECT_EQ(v.vp.fovY, fovY) << degrees;
+  }
   EXPECT_EQ(ViewportCreate(&v.vp, -1, 320, 240), 0);
 }
 
