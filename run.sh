@@ -3,7 +3,7 @@
 # display, otherwise as an offline capture to kestrivane.mp4.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/build.sh
+scripts/build.sh kestrivane kv_assets
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ $# -eq 0 ]; then
   exec build/kestrivane /window
 elif [ $# -gt 0 ]; then

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Configures and builds the show, its tools and its data into build/.
+# Configures and builds into build/: everything, or only the targets named
+# (the show alone needs kestrivane and kv_assets, its generated data).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+if [ $# -gt 0 ]; then
+  cmake --build build -j"$(nproc)" --target "$@"
+else
+  cmake --build build -j"$(nproc)"
+fi
