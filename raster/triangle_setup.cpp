@@ -214,10 +214,14 @@ inline void NextRow() {
     if (Set & (1u << i)) s.leftValue[i] += s.leftStep[i];
 }
 
-// Span start pointers, depth and light levels at the row's first pixel.
+// The interpolants at the row's first pixel (stepped over from the left
+// edge into at), the span start pointers, depth and light levels.
 template <unsigned Set>
-inline void StartSpan(int32_t y, int32_t xs, const float* at) {
+inline void StartSpan(int32_t y, int32_t xs, float* at) {
   RasterStateRecord& s = RasterState;
+  const float prestep = static_cast<float>(xs) - s.left.x;
+  for (int i = 0; i < RI_COUNT; ++i)
+    at[i] = (Set & (1u << i)) ? s.leftValue[i] + prestep * s.ddx[i] : 0.0f;
   const long offset = static_cast<long>(y) * s.pitch + xs;
   s.colour = s.colourBuffer + offset;
   s.depth = s.depthBuffer ? s.depthBuffer + offset : nullptr;
@@ -238,10 +242,7 @@ void WalkAffine(int32_t firstRow, int32_t endRow) {
     const int32_t xs = CeilWithin(s.left.x, 0, s.width);
     const int32_t xe = CeilWithin(s.right.x, 0, s.width);
     if (xe > xs) {
-      const float prestep = static_cast<float>(xs) - s.left.x;
-      float at[RI_COUNT] = {};
-      for (int i = 0; i < RI_COUNT; ++i)
-        if (Set & (1u << i)) at[i] = s.leftValue[i] + prestep * s.ddx[i];
+      float at[RI_COUNT];
       StartSpan<Set>(y, xs, at);
       s.u = Trunc(at[RI_U] * kFixed);
       s.v = Trunc(at[RI_V] * kFixed);
@@ -265,10 +266,7 @@ void WalkPerspective(int32_t firstRow, int32_t endRow) {
     const int32_t xs = CeilWithin(s.left.x, 0, s.width);
     const int32_t xe = CeilWithin(s.right.x, 0, s.width);
     if (xe > xs) {
-      const float prestep = static_cast<float>(xs) - s.left.x;
-      float at[RI_COUNT] = {};
-      for (int i = 0; i < RI_COUNT; ++i)
-        if (Set & (1u << i)) at[i] = s.leftValue[i] + prestep * s.ddx[i];
+      float at[RI_COUNT];
       StartSpan<Set>(y, xs, at);
       float iz = at[RI_IZ], uz = at[RI_U], vz = at[RI_V];
       float inv = kFixed / iz;
