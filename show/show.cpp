@@ -120,24 +120,40 @@ int RunFrame() {
   return 1;
 }
 
-int ShowMain(int argc, const char* const* argv) {
-  PlatformSetExecutablePath(argc > 0 ? argv[0] : nullptr);
+namespace {
+
+// What one run of the program keeps between its start, its turns and its end.
+struct RunState {
+  std::string commandLine;
   PlatformOptions options;
-  std::string commandLine = PlatformCommandLine(argc, argv, &options);
-  const char* line = commandLine.c_str();
+  bool capturing = false;
+  CaptureRun capture;
+};
+RunState run;
+
+}  // namespace
+
+int ShowStart(int argc, const char* const* argv, int* exitStatus) {
+  *exitStatus = 0;
+  run = RunState();
+  PlatformSetExecutablePath(argc > 0 ? argv[0] : nullptr);
+  run.commandLine = PlatformCommandLine(argc, argv, &run.options);
+  const char* line = run.commandLine.c_str();
+  PlatformOptions& options = run.options;
   if (FindSwitch(line, "/help") || FindSwitch(line, "--help")) {
     std::fputs(kHelp, stdout);
     return 0;
   }
   if (!options.error.empty()) {
     std::fprintf(stderr, "%s: %s (see /help)\n", kCaption, options.error.c_str());
-    return 1;
+    *exitStatus = 1;
+    return 0;
   }
   if (!options.dataDir.empty()) PlatformSetDataDir(options.dataDir);
-  const bool capturing = !options.capturePath.empty();
-  CaptureRun capture;
+  run.capturing = !options.capturePath.empty();
+  CaptureRun& capture = run.capture;
   capture.rate = options.captureRate;
-  if (capturing) {
+  if (run.capturing) {
     PlatformSetCaptureMode(1);
     PlatformSetVirtualMilliseconds(0);
   }
@@ -153,12 +169,13 @@ int ShowMain(int argc, const char* const* argv) {
   if (!Mp3Start(line))
     PlatformMessageBox("Warning! Unable to init Direct Sound, using nosound.", kCaption);
 
-  if (capturing) {
+  if (run.capturing) {
     capture.audioRate = PlatformAudioRate();
     if (capture.audioRate <= 0) capture.audioRate = 44100;  // a silent track
     if (!CaptureOpen(options.capturePath.c_str(), capture.rate, capture.audioRate)) {
       Mp3Shutdown();
-      return 1;
+      *exitStatus = 1;
+      return 0;
     }
     // The script ends at 266 s: the progress bar runs to there.
     CaptureSetDuration(Timeline[kTimelineRows - 1].end);
@@ -182,22 +199,27 @@ int ShowMain(int argc, const char* const* argv) {
 
   Mp3Play();
   Show.startInstant = static_cast<float>(PlatformMilliseconds());
+  return 1;
+}
 
-  for (;;) {
-    if (interrupted) PostQuit();
-    if (Show.quitPosted) break;
-    PlatformEvent event;
-    if (PlatformPollEvent(&event)) HandleEvent(event);
-    if (capturing) capture.BeginFrame();
-    RunFrame();
-    if (capturing && !Show.startupFailed) capture.EndFrame();
-  }
+int ShowStep() {
+  if (interrupted) PostQuit();
+  if (Show.quitPosted) return 0;
+  PlatformEvent event;
+  if (PlatformPollEvent(&event)) HandleEvent(event);
+  if (run.capturing) run.capture.BeginFrame();
+  RunFrame();
+  if (run.capturing && !Show.startupFailed) run.capture.EndFrame();
+  return 1;
+}
 
+int ShowFinish() {
+  const char* line = run.commandLine.c_str();
   Show.endInstant = static_cast<float>(PlatformMilliseconds());
   Mp3Shutdown();
   DisplayRelease();
   int status = Show.startupFailed ? 1 : 0;
-  if (capturing && !CaptureClose()) status = 1;
+  if (run.capturing && !CaptureClose()) status = 1;
   if (FindSwitch(line, "/fps")) {
     char text[128];
     double seconds = (static_cast<double>(Show.endInstant) - Show.startInstant) * 0.001;
@@ -205,4 +227,12 @@ int ShowMain(int argc, const char* const* argv) {
     PlatformMessageBox(text, kCaption);
   }
   return status;
+}
+
+int ShowMain(int argc, const char* const* argv) {
+  int status = 0;
+  if (!ShowStart(argc, argv, &status)) return status;
+  while (ShowStep()) {
+  }
+  return ShowFinish();
 }

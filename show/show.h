@@ -29,5 +29,15 @@ void RecordKey(const char* logPath);
 // present. Does nothing while start-up has failed. Always 1.
 int RunFrame();
 
+// The program in three steps, so that a host which owns the loop (a browser)
+// can call one turn at a time. ShowStart parses the command line and brings
+// the show up; it returns 1 when turns should follow, or 0 with *exitStatus
+// set (help shown, a bad switch, a capture that could not open). ShowStep is
+// one turn of the main loop and returns 0 once the quit was posted.
+// ShowFinish shuts down and returns the process exit status.
+int ShowStart(int argc, const char* const* argv, int* exitStatus);
+int ShowStep();
+int ShowFinish();
+
 // The whole program; returns the process exit status.
 int ShowMain(int argc, const char* const* argv);
