@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -77,12 +78,27 @@ int PlatformClockIsVirtual() { return virtualClock ? 1 : 0; }
 void PlatformSetCaptureMode(int on) { captureMode = on ? 1 : 0; }
 int PlatformCaptureMode() { return captureMode; }
 
+int PlatformHasDisplay() {
+  if (captureMode) return 0;
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"))) return 0;
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland) ? 1 : 0;
+}
+
 void PlatformMessageBox(const char* text, const char* caption) {
   std::fprintf(stderr, "%s: %s\n", caption, text);
   std::fflush(stderr);
-  if (captureMode || !(SDL_WasInit(SDL_INIT_VIDEO) & SDL_INIT_VIDEO)) return;
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || !std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) return;
+  if (captureMode) return;
+  if (SDL_WasInit(SDL_INIT_VIDEO) & SDL_INIT_VIDEO) {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || !std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) return;
+  } else if (!PlatformHasDisplay()) {
+    // Messages before the video starts (or after it failed) still reach a
+    // user who launched the show from a desktop without a terminal.
+    return;
+  }
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption, text, nullptr);
 }
 
@@ -115,7 +131,80 @@ void PlatformSetExecutablePath(const char* argv0) {
   executableDir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+std::string PlatformExecutableDir() { return executableDir; }
+
 void PlatformSetDataDir(const std::string& dir) { dataDir = dir; }
+
+int PlatformHoldsData(const std::string& dir) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(std::filesystem::path(dir) / kPlatformDataMarker, error)
+             ? 1
+             : 0;
+}
+
+std::vector<PlatformDataPlace> PlatformDataSearchPath(const std::string& exeDir) {
+  namespace fs = std::filesystem;
+  std::vector<PlatformDataPlace> places;
+  auto add = [&places](const fs::path& dir, const std::string& reason) {
+    std::string name = dir.lexically_normal().string();
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    for (const PlatformDataPlace& p : places)
+      if (p.dir == name) return;
+    places.push_back({name, reason});
+  };
+  auto absolute = [](const char* value) { return value && value[0] == '/'; };
+  if (!exeDir.empty()) {
+    add(exeDir, "beside the program");
+    add(fs::path(exeDir) / ".." / "share" / "kestrivane", "the program's ../share/kestrivane");
+  }
+  const char* home = std::getenv("XDG_DATA_HOME");
+  if (absolute(home)) {
+    add(fs::path(home) / "kestrivane", "$XDG_DATA_HOME");
+  } else if (const char* user = std::getenv("HOME"); absolute(user)) {
+    add(fs::path(user) / ".local" / "share" / "kestrivane", "$XDG_DATA_HOME's default");
+  }
+  const char* dirs = std::getenv("XDG_DATA_DIRS");
+  bool own = dirs && *dirs;
+  std::string list = own ? dirs : "/usr/local/share:/usr/share";
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(':', start);
+    if (end == std::string::npos) end = list.size();
+    std::string entry = list.substr(start, end - start);
+    if (absolute(entry.c_str()))
+      add(fs::path(entry) / "kestrivane", own ? "$XDG_DATA_DIRS" : "$XDG_DATA_DIRS's default");
+    start = end + 1;
+  }
+  return places;
+}
+
+int PlatformChooseDataDir(const std::string& dataSwitch, const std::string& exeDir,
+                          std::string* message) {
+  std::error_code error;
+  if (!dataSwitch.empty()) {
+    if (std::filesystem::is_directory(dataSwitch, error)) {
+      dataDir = dataSwitch;
+      return 1;
+    }
+    if (message) *message = "the data directory " + dataSwitch + " given by /data does not exist";
+    return 0;
+  }
+  std::vector<PlatformDataPlace> places = PlatformDataSearchPath(exeDir);
+  for (const PlatformDataPlace& place : places) {
+    if (PlatformHoldsData(place.dir)) {
+      dataDir = place.dir;
+      return 1;
+    }
+  }
+  if (message) {
+    std::string text = std::string("no data set found (a directory holding ") +
+                       kPlatformDataMarker + ", as kv_assetgen DIR writes). Looked in:";
+    for (const PlatformDataPlace& place : places) text += "\n  " + place.dir + "  (" + place.reason + ")";
+    text += "\nGive the data's directory with /data DIR.";
+    *message = text;
+  }
+  return 0;
+}
 
 std::string PlatformDataDir() {
   if (!dataDir.empty()) return dataDir;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Switches added for this platform, taken out of the command line before the
 // show searches it, so that a value such as a path never reads as a switch.
@@ -30,8 +31,8 @@ void PlatformSetCaptureMode(int on);
 int PlatformCaptureMode();
 
 // Writes "caption: text" to standard error; with a real display (not in
-// capture mode, not under the offscreen or dummy video drivers) also shows an
-// SDL message box.
+// capture mode, not under the offscreen or dummy video drivers, before or
+// after the video starts) also shows an SDL message box.
 void PlatformMessageBox(const char* text, const char* caption);
 
 // SIMD availability, tested at run time.
@@ -41,8 +42,40 @@ int PlatformHasAvx2();
 // Asset paths: backslashes become '/', and a relative name is taken from the
 // data directory (the executable's own unless set). Absolute names are kept.
 void PlatformSetExecutablePath(const char* argv0);
+std::string PlatformExecutableDir();
 void PlatformSetDataDir(const std::string& dir);
 std::string PlatformDataDir();
+
+// The file every generated data set holds at its root (kv_assetgen writes it):
+// a directory with it is a data set, whatever else it has or lacks.
+inline constexpr char kPlatformDataMarker[] = "kestrivane.data";
+int PlatformHoldsData(const std::string& dir);
+
+// Where the data is looked for when no "/data" DIR is given, first first:
+// beside the executable (the build tree), ../share/kestrivane from it (an
+// installed copy), $XDG_DATA_HOME/kestrivane (~/.local/share when unset),
+// then DIR/kestrivane for each DIR of $XDG_DATA_DIRS (/usr/local/share and
+// /usr/share when unset). Relative XDG entries are ignored, as the XDG rules
+// ask; a directory named twice is listed once. Each entry is the directory and
+// a few words on why it is there.
+struct PlatformDataPlace {
+  std::string dir;
+  std::string reason;
+};
+std::vector<PlatformDataPlace> PlatformDataSearchPath(const std::string& executableDir);
+
+// Chooses the data directory and sets it. A "/data" DIR (dataSwitch not
+// empty) is taken as given so long as it is a directory, so a partial set
+// still names the file it lacks; otherwise the first place of the search
+// path that holds the data wins. Returns 0 with message (one text, one place
+// a line) when there is nothing to use.
+int PlatformChooseDataDir(const std::string& dataSwitch, const std::string& executableDir,
+                          std::string* message);
+
+// 1 when message boxes and windows can appear: not capturing, a display named
+// by DISPLAY or WAYLAND_DISPLAY, and no SDL_VIDEODRIVER naming the offscreen
+// or dummy driver.
+int PlatformHasDisplay();
 std::string PlatformAssetPath(const char* name);
 FILE* PlatformOpenAsset(const char* name, const char* mode);
 
