@@ -27,7 +27,9 @@ const char kHelp[] =
     "                   is a video made with ffmpeg, any other PATH a directory of PNG\n"
     "                   frames and a WAV of the sound\n"
     "  /rate n          frames per second of a capture (default 60)\n"
-    "  /data DIR        where the show's data files are (default: beside the program)\n"
+    "  /data DIR        where the show's data files are (default: the first data set\n"
+    "                   beside the program, in ../share/kestrivane from it, in\n"
+    "                   $XDG_DATA_HOME/kestrivane or in kestrivane of $XDG_DATA_DIRS)\n"
     "  /vblank          wait for the vertical blank before every frame\n"
     "  /soundsync       take the show's clock from the music's play position\n"
     "  /log             append every key press but Escape to debug.txt\n"
@@ -44,6 +46,7 @@ const char kHelp[] =
     "  /mp3_d2          decode the music at half its sample rate\n"
     "  /mp3_d4          decode the music at a quarter of its sample rate\n"
     "  /help, --help    this list\n"
+    "  /version, --version  the program's version\n"
     "Escape ends the show; F12 saves the frame as a PNG in the working directory.\n";
 
 DisplayDevice* device = nullptr;
@@ -140,22 +143,39 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   run.commandLine = PlatformCommandLine(argc, argv, &run.options);
   const char* line = run.commandLine.c_str();
   PlatformOptions& options = run.options;
-  if (FindSwitch(line, "/help") || FindSwitch(line, "--help")) {
-    std::fputs(kHelp, stdout);
-    return 0;
+  std::string refused;
+  switch (CheckArguments(argc, argv, line, &refused)) {
+    case ARGUMENTS_REFUSED:
+      std::fprintf(stderr, "%s: unknown option %s (the show's switches begin with /)\n%s",
+                   kCaption, refused.c_str(), kHelp);
+      *exitStatus = 2;
+      return 0;
+    case ARGUMENTS_HELP:
+      std::fputs(kHelp, stdout);
+      return 0;
+    case ARGUMENTS_VERSION:
+      std::printf("kestrivane %s\n", ProgramVersion());
+      return 0;
+    case ARGUMENTS_RUN:
+      break;
   }
   if (!options.error.empty()) {
     std::fprintf(stderr, "%s: %s (see /help)\n", kCaption, options.error.c_str());
     *exitStatus = 1;
     return 0;
   }
-  if (!options.dataDir.empty()) PlatformSetDataDir(options.dataDir);
   run.capturing = !options.capturePath.empty();
   CaptureRun& capture = run.capture;
   capture.rate = options.captureRate;
   if (run.capturing) {
     PlatformSetCaptureMode(1);
     PlatformSetVirtualMilliseconds(0);
+  }
+  std::string searched;
+  if (!PlatformChooseDataDir(options.dataDir, PlatformExecutableDir(), &searched)) {
+    PlatformMessageBox(searched.c_str(), kCaption);
+    *exitStatus = 1;
+    return 0;
   }
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
@@ -188,11 +208,18 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   }
 
   Show.modeIndex = ReadIntegerSwitch(line, "/v", -1);
+  std::string modeWarning = DisplayModeWarning(Show.modeIndex);
+  if (!modeWarning.empty()) std::fprintf(stderr, "%s: %s\n", kCaption, modeWarning.c_str());
   Show.scaleMode = ReadIntegerSwitch(line, "/b", 0);
   DisplaySetOptions(Show.verticalBlank, FindSwitch(line, "/window") ? 1 : 0);
   device = DisplayStart(Show.modeIndex, Show.scaleMode, HasMmx());
   if (!device) {
     PlatformMessageBox("Error! Unable to init Direct Draw.", kCaption);
+    if (!run.capturing && !PlatformHasDisplay())
+      std::fprintf(stderr,
+                   "%s: there is no display; /capture PATH renders the show to a video or "
+                   "to PNG frames without one (see /help)\n",
+                   kCaption);
     PostQuit();
     Show.startupFailed = 1;
   }
