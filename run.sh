@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the show and its data, then plays it: in a window when there is a
-# display, otherwise as an offline capture to kestrivane.mp4.
+# display, otherwise as an offline capture to kestrivane.mp4. Only the
+# packages the show needs are installed, and the build reports on standard
+# error, so the show's own output (./run.sh /help | head) stays clean.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/build.sh kestrivane kv_assets
+KV_DEPS=run scripts/build.sh kestrivane kv_assets >&2
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ $# -eq 0 ]; then
   exec build/kestrivane /window
 elif [ $# -gt 0 ]; then

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test; then builds the fuzz harnesses with
-# clang and runs each briefly on its seed corpus.
+# Installs what the tests need (among it Xvfb, an X server in memory, so the
+# real-window tests run without a display), builds everything and runs every
+# test; then builds the fuzz harnesses with clang and runs each briefly on its
+# seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/build.sh
+KV_DEPS=test scripts/build.sh
 (cd build && ctest --output-on-failure -j"$(nproc)")
 scripts/fuzz.sh
