@@ -2,9 +2,11 @@
 // its data, and an installed copy run from elsewhere.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/capture.h"
@@ -167,6 +170,58 @@ TEST(Program, CopiedWithoutDataSaysWhereItLooked) {
                             std::string("/nonexistent/share/kestrivane")})
     EXPECT_NE(r.err.find(place + "  ("), std::string::npos) << place << "\n" << r.err;
   EXPECT_EQ(r.err.rfind("Kestrivane: no data set found", 0), 0u) << r.err;
+  fs::remove_all(dir);
+}
+
+// Starts the program copied away from its data (so it fails at once) with
+// environment env and says whether it is still there after a second and a
+// half: waiting for a message box to be closed. Ends it either way.
+bool WaitsOnAMessageBox(const fs::path& copy, const std::vector<std::string>& env) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    for (const char* name : {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY", "DISPLAY"}) unsetenv(name);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    setenv("XDG_DATA_HOME", "/nonexistent/home", 1);
+    setenv("XDG_DATA_DIRS", "/nonexistent/share", 1);
+    setenv("HOME", "/nonexistent", 1);
+    freopen("/dev/null", "w", stderr);
+    execl(copy.c_str(), copy.c_str(), "/nosound", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  bool running = waitpid(pid, nullptr, WNOHANG) == 0;
+  if (running) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  return running;
+}
+
+// With a display, a start-up failure waits in a message box; without one,
+// or in a capture, it only goes to standard error and the program ends.
+TEST(Program, StartupFailureIsShownInABoxWithADisplay) {
+  ASSERT_FALSE(CaptureFindProgram("Xvfb").empty()) << "Xvfb is missing (scripts/deps.sh test)";
+  fs::path dir = TempDir("box");
+  fs::copy_file(kProgram, dir / "kestrivane");
+  int number = 500 + getpid() % 400;
+  while (fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) ++number;
+  std::string display = ":" + std::to_string(number);
+  pid_t server = fork();
+  if (server == 0) {
+    freopen("/dev/null", "w", stderr);
+    execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+           static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+  for (int i = 0; i < 100 && !fs::exists(socket); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(WaitsOnAMessageBox(dir / "kestrivane", {"DISPLAY=" + display}));
+  EXPECT_FALSE(
+      WaitsOnAMessageBox(dir / "kestrivane", {"DISPLAY=" + display, "SDL_VIDEODRIVER=offscreen"}));
+  EXPECT_FALSE(WaitsOnAMessageBox(dir / "kestrivane", {}));
+  kill(server, SIGTERM);
+  waitpid(server, nullptr, 0);
   fs::remove_all(dir);
 }
 
