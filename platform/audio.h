@@ -25,6 +25,11 @@ int PlatformAudioRate();
 // returns the frames mixed, 0 without a virtual device.
 int PlatformAudioPull(int16_t* stereo, int frames);
 
+// The loudness of the whole mix, 0..100 percent (default 100), set by the
+// listener. Kept when the device is closed and opened again.
+void PlatformAudioSetMasterVolume(int percent);
+int PlatformAudioMasterVolume();
+
 // Volume and pan limits, in hundredths of a decibel.
 constexpr int kPlatformVolumeMin = -10000;  // silence
 constexpr int kPlatformVolumeMax = 0;

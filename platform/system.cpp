@@ -36,7 +36,7 @@ std::string PlatformCommandLine(int argc, const char* const* argv, PlatformOptio
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& w = words[i];
     std::string value;
-    if (w == "/from" || w == "/to") {
+    if (w == "/from" || w == "/to" || w == "/start") {
       if (!TakeValue(words, i, &value)) {
         options->error = "the switch " + w + " needs a value";
         continue;
@@ -47,7 +47,7 @@ std::string PlatformCommandLine(int argc, const char* const* argv, PlatformOptio
           seconds > 100000.0)
         options->error = "the time of " + w + " must be a number of seconds, 0 or more";
       else
-        (w == "/from" ? options->from : options->to) = seconds;
+        (w == "/from" ? options->from : w == "/to" ? options->to : options->start) = seconds;
       continue;
     }
     if (w == "/capture" || w == "/rate" || w == "/data") {
@@ -162,6 +162,7 @@ const char* PlatformWindowTitle() { return windowTitle.c_str(); }
 int PlatformPollEvent(PlatformEvent* event) {
   event->type = PLATFORM_EVENT_NONE;
   event->key = 0;
+  event->modifiers = 0;
   if (!(SDL_WasInit(SDL_INIT_EVENTS) & SDL_INIT_EVENTS)) return 0;
   SDL_Event e;
   if (!SDL_PollEvent(&e)) return 0;
@@ -170,6 +171,7 @@ int PlatformPollEvent(PlatformEvent* event) {
   } else if (e.type == SDL_KEYDOWN) {
     event->type = PLATFORM_EVENT_KEY;
     event->key = e.key.keysym.sym;
+    event->modifiers = e.key.keysym.mod;
   }
   return 1;
 }
@@ -187,3 +189,28 @@ int64_t PlatformPeakMemoryBytes() {
   if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
   return static_cast<int64_t>(usage.ru_maxrss) * 1024;  // Linux counts KiB
 }
+
+int PlatformControlOf(const PlatformEvent& event) {
+  if (event.type != PLATFORM_EVENT_KEY) return PLATFORM_CONTROL_NONE;
+  switch (event.key) {
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+      return (event.modifiers & KMOD_ALT) ? PLATFORM_CONTROL_FULL_SCREEN : PLATFORM_CONTROL_NONE;
+    case SDLK_F11: return PLATFORM_CONTROL_FULL_SCREEN;
+    case SDLK_SPACE: return PLATFORM_CONTROL_PAUSE;
+    case SDLK_LEFT: return PLATFORM_CONTROL_BACK;
+    case SDLK_RIGHT: return PLATFORM_CONTROL_FORWARD;
+    case SDLK_PAGEUP: return PLATFORM_CONTROL_PREVIOUS_SCENE;
+    case SDLK_PAGEDOWN: return PLATFORM_CONTROL_NEXT_SCENE;
+    case SDLK_HOME: return PLATFORM_CONTROL_RESTART;
+    case SDLK_PLUS:
+    case SDLK_KP_PLUS: return PLATFORM_CONTROL_LOUDER;
+    // '=' is where '+' is on most keyboards, without Shift.
+    case SDLK_EQUALS: return PLATFORM_CONTROL_LOUDER;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS: return PLATFORM_CONTROL_SOFTER;
+    default: return PLATFORM_CONTROL_NONE;
+  }
+}
+
+void PlatformSleep(int ms) { SDL_Delay(ms > 0 ? static_cast<Uint32>(ms) : 0); }

@@ -11,7 +11,10 @@
 #include "platform/capture.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "effects/flares.h"
+#include "effects/slots.h"
 #include "show/asset_setup.h"
+#include "show/controls.h"
 #include "show/fade.h"
 #include "show/switches.h"
 #include "show/timedemo.h"
@@ -33,6 +36,8 @@ const char kHelp[] =
     "  /timedemo        render the show offline as fast as it goes, without window or\n"
     "                   sound output, and print each row's frame times and the totals\n"
     "  /checksum        with /timedemo: print the MD5 of every frame's RGB pixels\n"
+    "  /start T         begin the show at T seconds\n"
+    "  /loop            play the show again from the start when it ends\n"
     "  /data DIR        where the show's data files are (default: beside the program)\n"
     "  /vblank          wait for the vertical blank before every frame\n"
     "  /soundsync       take the show's clock from the music's play position\n"
@@ -50,7 +55,10 @@ const char kHelp[] =
     "  /mp3_d2          decode the music at half its sample rate\n"
     "  /mp3_d4          decode the music at a quarter of its sample rate\n"
     "  /help, --help    this list\n"
-    "Escape ends the show; F12 saves the frame as a PNG in the working directory.\n";
+    "Keys: Escape ends the show; F12 saves the frame as a PNG in the working\n"
+    "directory; Alt+Enter or F11 full screen or window; Space pause; Left, Right\n"
+    "5 s back, forward; Page Up, Page Down previous, next scene; Home from the\n"
+    "start; + and - music volume.\n";
 
 DisplayDevice* device = nullptr;
 volatile std::sig_atomic_t interrupted = 0;
@@ -58,6 +66,74 @@ volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
 void PostQuit() { Show.quitPosted = 1; }
+
+// The player in a window: pause, seek, loop. While paused the show's clock
+// stands at pausedAt; resuming moves the start instant on by the pause.
+struct Player {
+  bool paused = false;
+  uint32_t pausedAt = 0;  // ms of the platform clock
+  bool loop = false;
+  bool restart = false;   // the show ended with /loop on
+  bool redraw = false;    // a seek while paused: show the new instant once
+};
+Player player;
+
+double ShowSeconds() {
+  uint32_t now = player.paused ? player.pausedAt : PlatformMilliseconds();
+  return SecondsSince(now, Show.startInstant);
+}
+
+void SetPaused(bool on) {
+  if (player.paused == on) return;
+  uint32_t now = PlatformMilliseconds();
+  if (on)
+    player.pausedAt = now;
+  else
+    Show.startInstant += static_cast<float>(now - player.pausedAt);
+  player.paused = on;
+  Mp3Pause(on ? 1 : 0);
+}
+
+// Moves the show and its music to t seconds. Effects that carry state from
+// frame to frame start clean there.
+void SeekTo(double t) {
+  t = ClampShowTime(Timeline, kTimelineRows, t);
+  // The music lands on a whole sample; the sound clock counts from there,
+  // the show's clock from the instant asked for.
+  double reached = t;
+  if (!Mp3Seek(t, &reached)) reached = t;
+  SoundClockRestart(reached);
+  FlareSceneResetFirstCall();
+  uint32_t now = PlatformMilliseconds();
+  Show.startInstant = static_cast<float>(static_cast<double>(now) - t * 1000.0);
+  if (player.paused) {
+    player.pausedAt = now;
+    player.redraw = true;
+  }
+}
+
+void Control(int control) {
+  double t = ShowSeconds();
+  switch (control) {
+    case PLATFORM_CONTROL_FULL_SCREEN: PlatformVideoToggleFullScreen(); break;
+    case PLATFORM_CONTROL_PAUSE: SetPaused(!player.paused); break;
+    case PLATFORM_CONTROL_BACK: SeekTo(t - 5.0); break;
+    case PLATFORM_CONTROL_FORWARD: SeekTo(t + 5.0); break;
+    case PLATFORM_CONTROL_PREVIOUS_SCENE:
+      SeekTo(PreviousSceneStart(Timeline, kTimelineRows, t));
+      break;
+    case PLATFORM_CONTROL_NEXT_SCENE: SeekTo(NextSceneStart(Timeline, kTimelineRows, t)); break;
+    case PLATFORM_CONTROL_RESTART: SeekTo(0.0); break;
+    case PLATFORM_CONTROL_LOUDER:
+    case PLATFORM_CONTROL_SOFTER: {
+      int step = control == PLATFORM_CONTROL_LOUDER ? 10 : -10;
+      PlatformAudioSetMasterVolume(PlatformAudioMasterVolume() + step);
+      std::fprintf(stderr, "%s: volume %d %%\n", kCaption, PlatformAudioMasterVolume());
+      break;
+    }
+    default: break;
+  }
+}
 
 void HandleEvent(const PlatformEvent& event) {
   if (event.type == PLATFORM_EVENT_QUIT) {
@@ -67,8 +143,33 @@ void HandleEvent(const PlatformEvent& event) {
       PostQuit();
       return;
     }
-    if (event.key == PlatformKeyScreenshot()) DisplayScreenshot();
+    if (event.key == PlatformKeyScreenshot()) {
+      std::string report;
+      if (DisplayScreenshot(&report))
+        std::fprintf(stderr, "%s: screenshot written to %s\n", kCaption, report.c_str());
+      else
+        std::fprintf(stderr, "%s: no screenshot: %s\n", kCaption, report.c_str());
+    }
+    // An offline run has no player: its keys change nothing.
+    if (!PlatformCaptureMode()) Control(PlatformControlOf(event));
     RecordKey("debug.txt");
+  }
+}
+
+// The end of the show: quit, or with /loop play it again.
+void ShowEnded() {
+  if (player.loop && !PlatformCaptureMode())
+    player.restart = true;
+  else
+    PostQuit();
+}
+
+// The window's icon: the middle of the first portrait, 64 x 64.
+void SetWindowIcon() {
+  if (const uint32_t* picture = FramePicture(kPicPortrait1)) {
+    std::vector<uint32_t> icon(64 * 64);
+    MakeIcon(picture, 320, 240, icon.data(), 64);
+    PlatformVideoSetIcon(icon.data(), 64, 64);
   }
 }
 
@@ -123,10 +224,12 @@ void RecordKey(const char* logPath) {
 int RunFrame() {
   if (Show.startupFailed || !device) return 1;
   if (device->Lock(device)) {
-    float t = SecondsSince(PlatformMilliseconds(), Show.startInstant);
+    // While paused the clock stands still (a seek then draws its instant).
+    uint32_t now = player.paused ? player.pausedAt : PlatformMilliseconds();
+    float t = SecondsSince(now, Show.startInstant);
     Mp3Update(t);
     ++Show.frameCount;
-    if (!SoundClock(static_cast<uint32_t*>(device->pixels), t)) PostQuit();
+    if (!SoundClock(static_cast<uint32_t*>(device->pixels), t)) ShowEnded();
     device->Unlock(device);
   }
   device->Present(device);
@@ -178,6 +281,8 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   const char* refused = nullptr;
   if (run.capturing && run.timedemo)
     refused = "/timedemo renders without writing anything, so it does not go with /capture";
+  else if (run.offline && options.start >= 0.0)
+    refused = "/start begins a show in the window; a /capture or /timedemo takes /from";
   else if (!run.offline && (options.from >= 0.0 || options.to >= 0.0))
     refused = "/from and /to choose the part of a /capture or a /timedemo";
   else if (options.to >= 0.0 && !(options.to > (options.from > 0.0 ? options.from : 0.0)))
@@ -202,6 +307,8 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   Show.verticalBlank = FindSwitch(line, "/vblank") ? 1 : 0;
   Show.soundSync = FindSwitch(line, "/soundsync") ? 1 : 0;
   Show.log = FindSwitch(line, "/log") ? 1 : 0;
+  player = Player();
+  player.loop = FindSwitch(line, "/loop") != 0;
 
   PlatformCreateWindow(kCaption);
 
@@ -231,6 +338,7 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
     PostQuit();
     Show.startupFailed = 1;
   }
+  if (!run.offline) SetWindowIcon();
 
   Show.modeIndex = ReadIntegerSwitch(line, "/v", -1);
   Show.scaleMode = ReadIntegerSwitch(line, "/b", 0);
@@ -244,9 +352,43 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
 
   Mp3Play();
   Show.startInstant = static_cast<float>(PlatformMilliseconds());
+  if (options.start > 0.0 && !Show.startupFailed) SeekTo(options.start);
   run.startupSeconds = PlatformRealSeconds() - run.startedAt;
   return 1;
 }
+
+namespace {
+
+// One turn in the window. Paused: the frame stays on screen, shown again for
+// a window that was resized or changed to full screen. Minimised or hidden:
+// the clock and the music go on, nothing is drawn, and the turn sleeps.
+void LiveStep() {
+  if (player.restart) {
+    player.restart = false;
+    SeekTo(0.0);
+  }
+  if (Show.startupFailed || !device) return;
+  if (player.paused && player.redraw) {
+    player.redraw = false;
+    RunFrame();
+    return;
+  }
+  if (player.paused) {
+    device->Present(device);
+    PlatformSleep(15);
+    return;
+  }
+  if (!PlatformVideoIsVisible()) {
+    float t = static_cast<float>(ShowSeconds());
+    Mp3Update(t);
+    if (t > Timeline[kTimelineRows - 1].end) ShowEnded();
+    PlatformSleep(20);
+    return;
+  }
+  RunFrame();
+}
+
+}  // namespace
 
 int ShowStep() {
   if (interrupted) PostQuit();
@@ -254,7 +396,7 @@ int ShowStep() {
   PlatformEvent event;
   if (PlatformPollEvent(&event)) HandleEvent(event);
   if (!run.offline) {
-    RunFrame();
+    LiveStep();
     return 1;
   }
   CaptureRun& capture = run.capture;
