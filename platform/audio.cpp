@@ -68,6 +68,7 @@ struct AudioDevice {
 
 AudioDevice device;
 int masterVolume = 100;  // percent, changed under the device lock
+int captureRate = 0;     // of the virtual device; 0: as asked
 
 // Holds the device lock for as long as it lives; the virtual device is only
 // touched from the main thread and needs none.
@@ -244,7 +245,7 @@ int PlatformAudioOpen(int rate) {
   if (PlatformCaptureMode()) {
     device.open = 1;
     device.isVirtual = 1;
-    device.rate = rate;
+    device.rate = captureRate > 0 ? captureRate : rate;
     return 1;
   }
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
@@ -277,6 +278,10 @@ void PlatformAudioClose() {
   }
   device.buffers.clear();
   device = AudioDevice{};
+}
+
+void PlatformAudioSetCaptureRate(int rate) {
+  captureRate = rate >= 8000 && rate <= 192000 ? rate : 0;
 }
 
 void PlatformAudioSetMasterVolume(int percent) {

@@ -8,11 +8,20 @@
 
 // Opens a capture. PATH ending in ".mp4", ".mkv" or ".webm" is a video made by
 // ffmpeg, upscaled 4x nearest-neighbour, with the sound muxed in; any other
-// PATH is a directory (created when missing) of "frame-000000.png" ... and
-// "sound.wav". audioRate 0 means no sound track. Returns 1, or prints a
-// message to standard error and returns 0 when ffmpeg is missing or PATH
-// cannot be written.
+// PATH without an extension is a directory (created when missing) of
+// "frame-000000.png" ... and "sound.wav"; any other extension is refused.
+// audioRate 0 means no sound track. Frames are written on a thread of their
+// own while the caller goes on. Returns 1, or prints a message to standard
+// error and returns 0 when ffmpeg is missing or PATH cannot be written. A
+// process that exits with the capture open removes an unfinished video and
+// finishes a directory's WAV.
 int CaptureOpen(const char* path, int framesPerSecond, int audioRate);
+
+// How the next videos are made: the upscale (1..8, every pixel a scale x
+// scale block) and the encoder's quality: "fast" (the default, also ""),
+// "small", "best", or "PRESET:CRF" with an x264 preset and CRF. Returns 1, or
+// 0 with *error set and the choices unchanged.
+int CaptureSetChoices(int scale, const char* quality, std::string* error);
 
 // Interleaved stereo 16-bit samples at audioRate: the samples of one frame.
 int CaptureAudio(const int16_t* stereo, int frames);

@@ -50,6 +50,23 @@ std::string PlatformCommandLine(int argc, const char* const* argv, PlatformOptio
         (w == "/from" ? options->from : w == "/to" ? options->to : options->start) = seconds;
       continue;
     }
+    if (w == "/scale" || w == "/quality") {
+      if (!TakeValue(words, i, &value)) {
+        options->error = "the switch " + w + " needs a value";
+        continue;
+      }
+      if (w == "/quality") {
+        options->quality = value;
+        continue;
+      }
+      char* end = nullptr;
+      long scale = std::strtol(value.c_str(), &end, 10);
+      if (end == value.c_str() || *end != '\0' || scale < 1 || scale > 8)
+        options->error = "the upscale of /scale must be a whole number from 1 to 8";
+      else
+        options->scale = static_cast<int>(scale);
+      continue;
+    }
     if (w == "/capture" || w == "/rate" || w == "/data") {
       if (!TakeValue(words, i, &value)) {
         options->error = "the switch " + w + " needs a value";

@@ -15,11 +15,14 @@ struct PlatformOptions {
   double from = -1.0;       // "/from" T: seconds, -1 when absent
   double to = -1.0;         // "/to" T: seconds, -1 when absent
   double start = -1.0;      // "/start" T: seconds, -1 when absent
+  int scale = 0;            // "/scale" n: 0 when absent
+  std::string quality;      // "/quality" Q: empty when absent
   std::string error;        // set when a switch lacks its value
 };
 
 // Joins argv[1..] with single spaces into the show's command line, with
-// "/capture", "/rate", "/data", "/from", "/to" and "/start" and their values removed
+// "/capture", "/rate", "/data", "/from", "/to", "/start", "/scale" and
+// "/quality" and their values removed
 // into options.
 std::string PlatformCommandLine(int argc, const char* const* argv, PlatformOptions* options);
 

@@ -33,6 +33,9 @@ const char kHelp[] =
     "                   frames and a WAV of the sound\n"
     "  /rate n          frames per second of a capture or timedemo (default 60)\n"
     "  /from T, /to T   capture or time only the part of the show from T to T seconds\n"
+    "  /scale n         upscale of a captured video, 1 to 8 (default 4)\n"
+    "  /quality Q       encoder of a captured video: fast (default: x264 ultrafast,\n"
+    "                   CRF 18), small, best, or PRESET:CRF\n"
     "  /timedemo        render the show offline as fast as it goes, without window or\n"
     "                   sound output, and print each row's frame times and the totals\n"
     "  /checksum        with /timedemo: print the MD5 of every frame's RGB pixels\n"
@@ -63,7 +66,7 @@ const char kHelp[] =
 DisplayDevice* device = nullptr;
 volatile std::sig_atomic_t interrupted = 0;
 
-void OnInterrupt(int) { interrupted = 1; }
+void OnInterrupt(int signal) { interrupted = signal; }
 
 void PostQuit() { Show.quitPosted = 1; }
 
@@ -283,12 +286,19 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
     refused = "/timedemo renders without writing anything, so it does not go with /capture";
   else if (run.offline && options.start >= 0.0)
     refused = "/start begins a show in the window; a /capture or /timedemo takes /from";
+  else if (!run.capturing && (options.scale > 0 || !options.quality.empty()))
+    refused = "/scale and /quality choose how a /capture is made";
   else if (!run.offline && (options.from >= 0.0 || options.to >= 0.0))
     refused = "/from and /to choose the part of a /capture or a /timedemo";
   else if (options.to >= 0.0 && !(options.to > (options.from > 0.0 ? options.from : 0.0)))
     refused = "the time of /to must come after the time of /from";
   else if (options.from >= static_cast<double>(Timeline[kTimelineRows - 1].end))
     refused = "the time of /from must come before the end of the show";
+  std::string choiceError;
+  if (!refused && run.capturing &&
+      !CaptureSetChoices(options.scale > 0 ? options.scale : 4, options.quality.c_str(),
+                         &choiceError))
+    refused = choiceError.c_str();
   if (refused) {
     std::fprintf(stderr, "%s: %s (see /help)\n", kCaption, refused);
     *exitStatus = 1;
@@ -300,6 +310,9 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   if (run.offline) {
     PlatformSetCaptureMode(1);
     PlatformSetVirtualMilliseconds(0);
+    // The soundtrack's own rate: nothing of the music is lost to a sound
+    // card's lower one.
+    PlatformAudioSetCaptureRate(44100);
   }
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
@@ -428,7 +441,18 @@ int ShowFinish() {
   Mp3Shutdown();
   DisplayRelease();
   int status = Show.startupFailed ? 1 : 0;
-  if (run.capturing && !CaptureClose()) status = 1;
+  if (run.capturing) {
+    int frames = CaptureFrameCount();
+    if (!CaptureClose()) {
+      status = 1;
+    } else if (interrupted) {
+      std::fprintf(stderr, "capture: interrupted: %s holds the first %.2f s (%d frames)\n",
+                   run.options.capturePath.c_str(),
+                   static_cast<double>(frames) / run.capture.rate, frames);
+    }
+  }
+  // Stopped by a signal: the status says which, as the shell's would.
+  if (interrupted && status == 0) status = 128 + interrupted;
   if (run.timedemo && !Show.startupFailed) {
     run.stats.Print(stdout, run.timedSeconds, run.startupSeconds, PlatformPeakMemoryBytes());
     std::fflush(stdout);
