@@ -166,10 +166,13 @@ int DisplayScaleMode() { return scaleMode; }
 
 const uint32_t* DisplayScaleBuffer() { return modeWidth == 640 ? scaleBuffer : nullptr; }
 
-int DisplayScreenshot() {
+int DisplayScreenshot(std::string* report) {
   std::vector<uint32_t> pixels;
   int width = 0, height = 0;
-  if (!videoOpen || !PlatformVideoReadScreen(&pixels, &width, &height)) return 0;
+  if (!videoOpen || !PlatformVideoReadScreen(&pixels, &width, &height)) {
+    if (report) *report = "no frame has been shown yet";
+    return 0;
+  }
   for (int n = 1; n <= 9999; ++n) {
     char name[32];
     std::snprintf(name, sizeof(name), "kestrivane-%04d.png", n);
@@ -178,7 +181,10 @@ int DisplayScreenshot() {
       continue;
     }
     std::string error;
-    return CaptureWritePng(name, pixels.data(), width, height, width, 6, &error);
+    int ok = CaptureWritePng(name, pixels.data(), width, height, width, 6, &error);
+    if (report) *report = ok ? std::string(name) : error;
+    return ok;
   }
+  if (report) *report = "kestrivane-0001.png to kestrivane-9999.png all exist";
   return 0;
 }

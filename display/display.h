@@ -3,6 +3,7 @@
 // the frame, always called through the device.
 #pragma once
 #include <cstdint>
+#include <string>
 
 struct DisplayDevice;
 using DisplayClearFn = int (*)(DisplayDevice* device, uint32_t value);
@@ -36,8 +37,9 @@ DisplayDevice* DisplayStart(int modeIndex, int scaleMode, int hasMmx);
 int DisplayRelease();
 
 // Saves the frame as the screen shows it to "kestrivane-NNNN.png" in the
-// working directory, NNNN the next free number. 1 on success.
-int DisplayScreenshot();
+// working directory, NNNN the next free number. 1 on success. report, when
+// not null, gets the name written or the reason nothing was.
+int DisplayScreenshot(std::string* report = nullptr);
 
 // What the device stands on: the platform video unless a test puts a fake
 // screen here. Results are 1 for success, 0 for failure.

@@ -20,11 +20,15 @@ Mp3Player player = Mp3PlayerDefaults();
 struct Decoder {
   mpg123_handle* handle = nullptr;
   std::unique_ptr<uint8_t[]> file;
+  size_t fileSize = 0;
   std::unique_ptr<uint8_t[]> block;
   uint32_t blockFill = 0;
 };
 
 Decoder decoder;
+
+bool paused = false;                // Mp3Pause stopped the buffers
+uint32_t pausedAt[3] = {0, 0, 0};  // left, right, centre
 
 // 1-based position of the first occurrence of name in line, 0 when absent;
 // case-sensitive, no word boundaries, like every switch of the show.
@@ -75,6 +79,7 @@ bool LoadSoundtrack() {
   }
   std::fclose(f);
   if (!ok) return false;
+  decoder.fileSize = size_t(size);
   if (mpg123_open_feed(decoder.handle) != MPG123_OK) return false;
   return mpg123_feed(decoder.handle, decoder.file.get(), size_t(size)) == MPG123_OK;
 }
@@ -210,6 +215,7 @@ void Mp3ReadSwitches(Mp3Player* p, const char* commandLine) {
 int Mp3Start(const char* commandLine) {
   if (!player.noSound) Mp3Shutdown();
   player = Mp3PlayerDefaults();
+  paused = false;
   if (FindSwitch(commandLine, "/nosound")) return 1;
   if (!SoundStart(kMp3DeviceRate, kMp3DeviceBits)) return 0;
   Mp3ReadSwitches(&player, commandLine);
@@ -336,11 +342,76 @@ void Mp3Shutdown() {
   SoundBufferStop(player.right);
   SoundBufferStop(player.centre);
   player.playing = 0;
+  paused = false;
   CloseDecoder();
   SoundRelease();
   // The buffers went with the device.
   player.left = player.right = player.centre = player.ClockBuffer = nullptr;
   player.noSound = 1;
+}
+
+namespace {
+
+// Starts every channel buffer at its position, with the pans Mp3Play uses.
+void PlayFrom(const uint32_t* position) {
+  if (player.stereo) {
+    SoundBufferPlay(player.left, position[0], player.outputRate, 255, -127);
+    SoundBufferPlay(player.right, position[1], player.outputRate, 255, 127);
+  } else {
+    SoundBufferPlay(player.centre, position[2], player.outputRate, 255, 0);
+  }
+}
+
+}  // namespace
+
+void Mp3Pause(int on) {
+  if (player.noSound || !player.playing || paused == (on != 0)) return;
+  SoundBuffer* buffers[3] = {player.left, player.right, player.centre};
+  if (on) {
+    for (int i = 0; i < 3; ++i) {
+      uint32_t p = buffers[i] ? SoundBufferPosition(buffers[i]) : 0;
+      pausedAt[i] = p == kSoundPositionUnknown ? 0 : p;
+      SoundBufferStop(buffers[i]);
+    }
+  } else {
+    PlayFrom(pausedAt);
+  }
+  paused = on != 0;
+}
+
+int Mp3Seek(double seconds, double* clockSeconds) {
+  if (player.noSound || !decoder.handle || player.outputRate <= 0 || !decoder.file) return 0;
+  if (!(seconds >= 0.0)) seconds = 0.0;
+  SoundBuffer* buffers[3] = {player.left, player.right, player.centre};
+  for (SoundBuffer* b : buffers) SoundBufferStop(b);
+  off_t wanted = off_t(seconds * player.outputRate + 0.5);
+  off_t input = 0;
+  off_t reached = mpg123_feedseek(decoder.handle, wanted, SEEK_SET, &input);
+  if (reached < 0 || input < 0 || size_t(input) > decoder.fileSize) {
+    // The decoder lost its place: the music stays silent from here.
+    player.endOfData = 1;
+    return 0;
+  }
+  // The decoder wants the file again from the byte it named.
+  if (size_t(input) < decoder.fileSize &&
+      mpg123_feed(decoder.handle, decoder.file.get() + input, decoder.fileSize - size_t(input)) !=
+          MPG123_OK) {
+    player.endOfData = 1;
+    return 0;
+  }
+  player.endOfData = 0;
+  decoder.blockFill = 0;
+  player.nextHalf = 0;
+  // Like the prefill: one block into half 0, then play from its start.
+  while (player.nextHalf == 0 && !player.endOfData) DecodeFrame();
+  player.firstUpdate = 1;
+  const uint32_t start[3] = {0, 0, 0};
+  if (paused)
+    std::memcpy(pausedAt, start, sizeof(pausedAt));
+  else if (player.playing)
+    PlayFrom(start);
+  if (clockSeconds) *clockSeconds = double(reached) / player.outputRate;
+  return 1;
 }
 
 SoundBuffer* Mp3ClockBuffer() { return player.noSound ? nullptr : player.ClockBuffer; }

@@ -46,6 +46,16 @@ void Mp3Play();
 // frames, only while the play cursor is in the half not written next.
 void Mp3Update(float t);
 void Mp3Shutdown();
+
+// Stops the channel buffers where they are (paused 1) or plays them on from
+// there (0). Does nothing without music.
+void Mp3Pause(int paused);
+// Moves the music to the given second of the soundtrack: the decoder seeks
+// there, the first half of every channel buffer is filled anew and play
+// starts at its beginning (or waits there while paused). *clockSeconds, when
+// not null, gets the instant of the first sample actually reached. Returns 0
+// without music or when the decoder cannot seek.
+int Mp3Seek(double seconds, double* clockSeconds);
 // The buffer the sound clock reads; null when there is none.
 SoundBuffer* Mp3ClockBuffer();
 

@@ -67,6 +67,8 @@ struct AudioDevice {
 };
 
 AudioDevice device;
+int masterVolume = 100;  // percent, changed under the device lock
+int captureRate = 0;     // of the virtual device; 0: as asked
 
 // Holds the device lock for as long as it lives; the virtual device is only
 // touched from the main thread and needs none.
@@ -208,6 +210,12 @@ void Mix(int16_t* out, int frames) {
     std::fill(acc, acc + n * 2, 0.0f);
     for (auto& b : device.buffers)
       if (b->playing) MixBuffer(b.get(), acc, n);
+    if (masterVolume != 100) {
+      // Percent steps heard as even steps of loudness: the square of the
+      // fraction.
+      float f = float(masterVolume) / 100.0f;
+      for (int i = 0; i < n * 2; ++i) acc[i] *= f * f;
+    }
     for (int i = 0; i < n * 2; ++i) {
       long v = std::lrint(acc[i]);
       out[i] = int16_t(std::clamp(v, -32768L, 32767L));
@@ -237,7 +245,7 @@ int PlatformAudioOpen(int rate) {
   if (PlatformCaptureMode()) {
     device.open = 1;
     device.isVirtual = 1;
-    device.rate = rate;
+    device.rate = captureRate > 0 ? captureRate : rate;
     return 1;
   }
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
@@ -271,6 +279,17 @@ void PlatformAudioClose() {
   device.buffers.clear();
   device = AudioDevice{};
 }
+
+void PlatformAudioSetCaptureRate(int rate) {
+  captureRate = rate >= 8000 && rate <= 192000 ? rate : 0;
+}
+
+void PlatformAudioSetMasterVolume(int percent) {
+  AudioGuard guard;
+  masterVolume = std::clamp(percent, 0, 100);
+}
+
+int PlatformAudioMasterVolume() { return masterVolume; }
 
 int PlatformAudioRate() { return device.open ? device.rate : 0; }
 

@@ -15,6 +15,10 @@ struct PlatformAudioBuffer;
 // Opens the device: stereo, 16-bit, at rate where the device allows (else
 // the device's own rate). Returns 1, or 0 when there is no audio device.
 int PlatformAudioOpen(int rate);
+// The rate of the virtual device of capture mode, when not 0, instead of the
+// one PlatformAudioOpen asks for: a capture is not bound to what a sound
+// card offers. Set before opening.
+void PlatformAudioSetCaptureRate(int rate);
 // Closes the device and frees every ring.
 void PlatformAudioClose();
 // The device's sample rate; 0 when no device is open.
@@ -24,6 +28,11 @@ int PlatformAudioRate();
 // advancing every play cursor. Only for the virtual device of capture mode;
 // returns the frames mixed, 0 without a virtual device.
 int PlatformAudioPull(int16_t* stereo, int frames);
+
+// The loudness of the whole mix, 0..100 percent (default 100), set by the
+// listener. Kept when the device is closed and opened again.
+void PlatformAudioSetMasterVolume(int percent);
+int PlatformAudioMasterVolume();
 
 // Volume and pan limits, in hundredths of a decibel.
 constexpr int kPlatformVolumeMin = -10000;  // silence

@@ -8,7 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <thread>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -30,6 +37,7 @@ enum CaptureKind { CAPTURE_NONE = 0, CAPTURE_PNG, CAPTURE_VIDEO };
 struct CaptureState {
   int kind = CAPTURE_NONE;
   bool failed = false;          // a write went wrong; later frames are dropped
+  bool held = false;            // frames are passed over
   std::string path;             // what the user asked for
   std::string extension;        // ".mp4", ".mkv" or ".webm" for a video
   std::string ffmpeg;           // full path of the program
@@ -44,12 +52,35 @@ struct CaptureState {
   FILE* wav = nullptr;
   pid_t encoder = -1;           // the ffmpeg that reads the pictures
   int encoderInput = -1;        // write end of its standard input
-  std::vector<uint8_t> row;     // one frame packed for the encoder
   double duration = 0.0;        // optional length of the show for the bar
   int lastShown = -1;           // last progress step printed
+  bool terminal = false;        // standard error is a terminal: one updated line
+
+  // The writer: frames are copied into jobs and written (encoded as PNG or
+  // fed to ffmpeg) on a thread of their own, so the show renders the next
+  // frames meanwhile. At most kQueueFrames wait.
+  std::thread writer;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<std::vector<uint32_t>> queue;  // frames to write, in order
+  std::vector<std::vector<uint32_t>> spare;  // written frames' memory, reused
+  bool stopping = false;
+  std::atomic<bool> writeFailed{false};
+  std::string writeError;       // set by the writer before writeFailed
+  int written = 0;              // frames the writer has finished
+};
+
+constexpr size_t kQueueFrames = 8;
+
+// How a capture is made, kept across captures.
+struct CaptureChoices {
+  int scale = 4;
+  std::string preset = "ultrafast";
+  int quality = 18;  // x264's crf
 };
 
 CaptureState state;
+CaptureChoices choices;
 
 bool EndsWith(const std::string& s, const char* tail) {
   size_t n = std::strlen(tail);
@@ -180,12 +211,17 @@ bool StartEncoder() {
   std::vector<std::string> args = {state.ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error",
                                    "-y", "-f", "rawvideo", "-pix_fmt", "bgr0", "-s", size,
                                    "-framerate", std::to_string(state.framesPerSecond), "-i",
-                                   "pipe:0", "-vf", "scale=iw*4:ih*4:flags=neighbor"};
+                                   "pipe:0"};
+  if (choices.scale > 1) {
+    std::string k = std::to_string(choices.scale);
+    args.insert(args.end(), {"-vf", "scale=iw*" + k + ":ih*" + k + ":flags=neighbor"});
+  }
   if (IsWebm()) {
     args.insert(args.end(), {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
-                             "-crf", "24", "-b:v", "0"});
+                             "-crf", std::to_string(choices.quality + 6), "-b:v", "0"});
   } else {
-    args.insert(args.end(), {"-c:v", "libx264", "-preset", "superfast", "-crf", "16"});
+    args.insert(args.end(), {"-c:v", "libx264", "-preset", choices.preset, "-crf",
+                             std::to_string(choices.quality)});
   }
   args.insert(args.end(), {"-pix_fmt", "yuv420p", state.videoPath});
   // -nostdin stops ffmpeg's key handling; the pictures still come through
@@ -195,6 +231,11 @@ bool StartEncoder() {
     Fail("cannot start " + state.ffmpeg + ": " + std::strerror(errno));
     return false;
   }
+#ifdef F_SETPIPE_SZ
+  // A few frames in the pipe itself keep the encoder busy while the writer
+  // waits for the show.
+  fcntl(state.encoderInput, F_SETPIPE_SZ, 1 << 20);
+#endif
   return true;
 }
 
@@ -231,6 +272,20 @@ void ShowProgress(bool last) {
   } else {
     step = state.frames / state.framesPerSecond;  // once per second of show
   }
+  if (!state.terminal) {
+    // A log, not a screen: one plain line every 10 % (or 10 s of show).
+    step /= 10;
+    if (step == state.lastShown) return;
+    state.lastShown = step;
+    if (state.duration > 0.0)
+      std::fprintf(stderr, "capture: %3d%% %7.2f s, %d frames\n",
+                   std::min(100, static_cast<int>(seconds / state.duration * 100.0)), seconds,
+                   state.frames);
+    else
+      std::fprintf(stderr, "capture: %7.2f s, %d frames\n", seconds, state.frames);
+    std::fflush(stderr);
+    return;
+  }
   if (step == state.lastShown && !last) return;
   state.lastShown = step;
   if (state.duration > 0.0) {
@@ -249,7 +304,8 @@ void ShowProgress(bool last) {
 
 void Reset() {
   double duration = state.duration;
-  state = CaptureState();
+  state.~CaptureState();
+  new (&state) CaptureState();
   state.duration = duration;
 }
 
@@ -275,6 +331,163 @@ std::string CaptureFindProgram(const char* name) {
   return "";
 }
 
+namespace {
+
+// Writes one frame where it belongs; false with *error set when it cannot.
+bool WriteFrame(const std::vector<uint32_t>& pixels, int number, std::string* error) {
+  if (state.kind == CAPTURE_PNG) {
+    char name[32];
+    std::snprintf(name, sizeof(name), "/frame-%06d.png", number);
+    // Level 2 keeps a full-length capture quick to write and still small.
+    return CaptureWritePng((state.path + name).c_str(), pixels.data(), state.width, state.height,
+                           state.width, 2, error) != 0;
+  }
+  if (!WriteAll(state.encoderInput, reinterpret_cast<const uint8_t*>(pixels.data()),
+                pixels.size() * 4)) {
+    *error = "ffmpeg stopped taking pictures for " + state.path;
+    return false;
+  }
+  return true;
+}
+
+void WriterLoop() {
+  std::unique_lock<std::mutex> hold(state.lock);
+  for (;;) {
+    state.changed.wait(hold, [] { return state.stopping || !state.queue.empty(); });
+    if (state.queue.empty()) return;  // stopping, and everything is written
+    std::vector<uint32_t> frame = std::move(state.queue.front());
+    state.queue.pop_front();
+    int number = state.written;
+    bool failed = state.writeFailed.load();
+    hold.unlock();
+    std::string error;
+    bool ok = failed || WriteFrame(frame, number, &error);
+    hold.lock();
+    if (!ok) {
+      state.writeError = error;
+      state.writeFailed = true;
+    }
+    ++state.written;
+    state.spare.push_back(std::move(frame));
+    state.changed.notify_all();
+  }
+}
+
+// Lets the writer finish what is queued and ends it.
+void StopWriter() {
+  if (!state.writer.joinable()) return;
+  {
+    std::lock_guard<std::mutex> hold(state.lock);
+    state.stopping = true;
+  }
+  state.changed.notify_all();
+  state.writer.join();
+}
+
+// Reports a failure of the writer once, on the main thread.
+bool WriterFailed() {
+  if (!state.writeFailed.load()) return false;
+  if (!state.failed) {
+    std::lock_guard<std::mutex> hold(state.lock);
+    Fail(state.writeError);
+  }
+  state.failed = true;
+  return true;
+}
+
+bool KnownVideo(const std::string& path, std::string* extension) {
+  for (const char* ext : {".mp4", ".mkv", ".webm"})
+    if (EndsWith(path, ext)) {
+      *extension = ext;
+      return true;
+    }
+  return false;
+}
+
+// A last part with a dot inside (not a leading one) names a kind of file.
+bool HasExtension(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = last.find_last_of('.');
+  return dot != std::string::npos && dot > 0 && dot + 1 < last.size();
+}
+
+// Leaves nothing half made when the process ends with a capture open (a
+// damaged data file ends the show with exit(1) midway): a directory keeps
+// its frames and gets a WAV with a correct header, an unfinished video is
+// removed with its parts.
+void CloseAtExit() {
+  if (state.kind == CAPTURE_NONE) return;
+  StopWriter();
+  if (state.kind == CAPTURE_VIDEO) {
+    // What the encoder still holds is of no use.
+    if (state.encoder > 0) kill(state.encoder, SIGTERM);
+    if (state.encoderInput >= 0) close(state.encoderInput);
+    if (state.encoder > 0) WaitFor(state.encoder);
+    if (state.wav) std::fclose(state.wav);
+    state.wav = nullptr;
+    if (!state.wavPath.empty()) {
+      std::remove(state.videoPath.c_str());
+      std::remove(state.wavPath.c_str());
+    }
+    std::remove(state.path.c_str());
+    Fail("the show ended before the capture was finished: " + state.path + " was removed");
+  } else {
+    FinishWav();
+    Fail("the show ended before the capture was finished: " + state.path + " keeps " +
+         std::to_string(state.written) + " frames");
+  }
+  state.kind = CAPTURE_NONE;
+}
+
+}  // namespace
+
+int CaptureSetChoices(int scale, const char* quality, std::string* error) {
+  if (scale < 1 || scale > 8) {
+    if (error) *error = "the upscale of /scale must be a whole number from 1 to 8";
+    return 0;
+  }
+  CaptureChoices next;
+  next.scale = scale;
+  std::string q = quality ? quality : "";
+  static const struct {
+    const char* name;
+    const char* preset;
+    int crf;
+  } kLevels[] = {
+      {"", "ultrafast", 18}, {"fast", "ultrafast", 18}, {"small", "ultrafast", 21},
+      {"best", "medium", 14}};
+  bool found = false;
+  for (const auto& level : kLevels)
+    if (q == level.name) {
+      next.preset = level.preset;
+      next.quality = level.crf;
+      found = true;
+    }
+  if (!found) {
+    // PRESET:CRF, for those who know the encoder.
+    static const char* const kPresets[] = {"ultrafast", "superfast", "veryfast", "faster",
+                                           "fast",      "medium",    "slow",     "slower",
+                                           "veryslow"};
+    size_t colon = q.find(':');
+    std::string preset = q.substr(0, colon);
+    char* end = nullptr;
+    long crf = colon == std::string::npos ? -1 : std::strtol(q.c_str() + colon + 1, &end, 10);
+    bool knownPreset = false;
+    for (const char* p : kPresets) knownPreset |= preset == p;
+    if (!knownPreset || crf < 0 || crf > 51 || !end || *end != '\0') {
+      if (error)
+        *error = "/quality takes fast, small, best or PRESET:CRF (an x264 preset from "
+                 "ultrafast to veryslow and a CRF from 0 to 51), not \"" + q + "\"";
+      return 0;
+    }
+    next.preset = preset;
+    next.quality = static_cast<int>(crf);
+  }
+  choices = next;
+  return 1;
+}
+
 int CaptureOpen(const char* path, int framesPerSecond, int audioRate) {
   if (state.kind != CAPTURE_NONE) CaptureClose();
   Reset();
@@ -289,8 +502,14 @@ int CaptureOpen(const char* path, int framesPerSecond, int audioRate) {
   state.path = path;
   state.framesPerSecond = framesPerSecond;
   state.audioRate = audioRate;
-  for (const char* ext : {".mp4", ".mkv", ".webm"}) {
-    if (EndsWith(state.path, ext)) state.extension = ext;
+  state.terminal = isatty(2) != 0;
+  std::error_code ec;
+  if (!KnownVideo(state.path, &state.extension) && HasExtension(state.path) &&
+      !std::filesystem::is_directory(state.path, ec)) {
+    Fail("cannot tell what to make of " + state.path +
+         ": a capture is a video ending in .mp4, .mkv or .webm, or a directory of PNG frames "
+         "(a name without an extension)");
+    return 0;
   }
 
   if (!state.extension.empty()) {
@@ -316,7 +535,6 @@ int CaptureOpen(const char* path, int framesPerSecond, int audioRate) {
     signal(SIGPIPE, SIG_IGN);  // a dead encoder shows as a failed write
     state.kind = CAPTURE_VIDEO;
   } else {
-    std::error_code ec;
     std::filesystem::create_directories(state.path, ec);
     if (!std::filesystem::is_directory(state.path, ec) ||
         access(state.path.c_str(), W_OK | X_OK) != 0) {
@@ -333,10 +551,13 @@ int CaptureOpen(const char* path, int framesPerSecond, int audioRate) {
     if (!state.wav || !WriteWavHeader(state.wav, audioRate, 0)) {
       Fail("cannot write " + state.wavPath + ": " + std::strerror(errno));
       if (state.wav) std::fclose(state.wav);
+      if (state.kind == CAPTURE_VIDEO) std::remove(state.path.c_str());
       Reset();
       return 0;
     }
   }
+  static bool hooked = false;
+  if (!hooked) hooked = std::atexit(CloseAtExit) == 0;
   return 1;
 }
 
@@ -345,6 +566,8 @@ int CaptureIsOpen() { return state.kind != CAPTURE_NONE; }
 void CaptureSetDuration(double seconds) { state.duration = seconds > 0.0 ? seconds : 0.0; }
 
 int CaptureFrameCount() { return state.frames; }
+
+void CaptureHold(int on) { state.held = on != 0; }
 
 int CaptureAudio(const int16_t* stereo, int frames) {
   if (state.kind == CAPTURE_NONE || frames < 0 || (frames > 0 && !stereo)) return 0;
@@ -361,50 +584,42 @@ int CaptureAudio(const int16_t* stereo, int frames) {
 
 int CaptureFrame(const uint32_t* pixels, int width, int height, int pitchPixels) {
   if (state.kind == CAPTURE_NONE || state.failed) return 0;
+  if (state.held) return 1;
   if (!pixels || width <= 0 || height <= 0 || pitchPixels < width) return 0;
+  if (WriterFailed()) return 0;
   if (state.frames == 0) {
     state.width = width;
     state.height = height;
+    if (state.kind == CAPTURE_VIDEO && !StartEncoder()) {
+      state.failed = true;
+      return 0;
+    }
+    state.writer = std::thread(WriterLoop);
   } else if (width != state.width || height != state.height) {
     Fail("the frame size changed during the capture");
     state.failed = true;
     return 0;
   }
 
-  if (state.kind == CAPTURE_PNG) {
-    char name[32];
-    std::snprintf(name, sizeof(name), "/frame-%06d.png", state.frames);
-    std::string error;
-    // Level 2 keeps a full-length capture quick to write and still small.
-    if (!CaptureWritePng((state.path + name).c_str(), pixels, width, height, pitchPixels, 2,
-                         &error)) {
-      Fail(error);
-      state.failed = true;
-      return 0;
-    }
-  } else {
-    if (state.frames == 0 && !StartEncoder()) {
-      state.failed = true;
-      return 0;
-    }
-    size_t rowBytes = static_cast<size_t>(width) * 4;
-    const uint8_t* data = reinterpret_cast<const uint8_t*>(pixels);
-    bool ok;
-    if (pitchPixels == width) {
-      ok = WriteAll(state.encoderInput, data, rowBytes * static_cast<size_t>(height));
-    } else {
-      state.row.resize(rowBytes * static_cast<size_t>(height));
-      for (int y = 0; y < height; ++y)
-        std::memcpy(state.row.data() + rowBytes * static_cast<size_t>(y),
-                    pixels + static_cast<size_t>(y) * static_cast<size_t>(pitchPixels), rowBytes);
-      ok = WriteAll(state.encoderInput, state.row.data(), state.row.size());
-    }
-    if (!ok) {
-      Fail("ffmpeg stopped taking pictures for " + state.path);
-      state.failed = true;
-      return 0;
+  std::vector<uint32_t> frame;
+  {
+    std::unique_lock<std::mutex> hold(state.lock);
+    state.changed.wait(hold, [] { return state.queue.size() < kQueueFrames; });
+    if (!state.spare.empty()) {
+      frame = std::move(state.spare.back());
+      state.spare.pop_back();
     }
   }
+  frame.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+  for (int y = 0; y < height; ++y)
+    std::memcpy(frame.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
+                pixels + static_cast<size_t>(y) * static_cast<size_t>(pitchPixels),
+                static_cast<size_t>(width) * 4);
+  {
+    std::lock_guard<std::mutex> hold(state.lock);
+    state.queue.push_back(std::move(frame));
+  }
+  state.changed.notify_all();
   ++state.frames;
   ShowProgress(false);
   return 1;
@@ -412,6 +627,8 @@ int CaptureFrame(const uint32_t* pixels, int width, int height, int pitchPixels)
 
 int CaptureClose() {
   if (state.kind == CAPTURE_NONE) return 0;
+  StopWriter();
+  WriterFailed();
   ShowProgress(true);
   bool ok = !state.failed;
   if (state.kind == CAPTURE_VIDEO) {
@@ -514,4 +731,122 @@ int CaptureWritePng(const char* path, const uint32_t* pixels, int width, int hei
     return 0;
   }
   return 1;
+}
+
+namespace {
+
+// MD5 (RFC 1321), fed in pieces.
+class Md5 {
+ public:
+  void Add(const uint8_t* data, size_t size) {
+    length_ += size;
+    while (size > 0) {
+      size_t n = std::min(size, sizeof(block_) - fill_);
+      std::memcpy(block_ + fill_, data, n);
+      fill_ += n;
+      data += n;
+      size -= n;
+      if (fill_ == sizeof(block_)) {
+        Transform(block_);
+        fill_ = 0;
+      }
+    }
+  }
+
+  std::string Hex() {
+    uint64_t bits = length_ * 8;
+    uint8_t pad[72] = {0x80};
+    size_t padBytes = (fill_ < 56 ? 56 : 120) - fill_;
+    Add(pad, padBytes);
+    uint8_t size[8];
+    for (int i = 0; i < 8; ++i) size[i] = static_cast<uint8_t>(bits >> (8 * i));
+    Add(size, 8);
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (uint32_t word : state_)
+      for (int i = 0; i < 4; ++i) {
+        uint8_t byte = static_cast<uint8_t>(word >> (8 * i));
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 15];
+      }
+    return hex;
+  }
+
+ private:
+  static uint32_t Rotate(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+
+  void Transform(const uint8_t* p) {
+    static const uint32_t kSine[64] = {
+        0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613,
+        0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193,
+        0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d,
+        0x02441453, 0xd8a1e681, 0xe7d3fbc8, 0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
+        0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122,
+        0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
+        0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665, 0xf4292244,
+        0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+        0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb,
+        0xeb86d391};
+    static const int kShift[16] = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
+    uint32_t m[16];
+    for (int i = 0; i < 16; ++i)
+      m[i] = static_cast<uint32_t>(p[4 * i]) | static_cast<uint32_t>(p[4 * i + 1]) << 8 |
+             static_cast<uint32_t>(p[4 * i + 2]) << 16 | static_cast<uint32_t>(p[4 * i + 3]) << 24;
+    uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+    for (int i = 0; i < 64; ++i) {
+      uint32_t f;
+      int g;
+      if (i < 16) {
+        f = (b & c) | (~b & d);
+        g = i;
+      } else if (i < 32) {
+        f = (d & b) | (~d & c);
+        g = (5 * i + 1) & 15;
+      } else if (i < 48) {
+        f = b ^ c ^ d;
+        g = (3 * i + 5) & 15;
+      } else {
+        f = c ^ (b | ~d);
+        g = (7 * i) & 15;
+      }
+      uint32_t next = d;
+      d = c;
+      c = b;
+      b = b + Rotate(a + f + kSine[i] + m[g], kShift[(i / 16) * 4 + (i & 3)]);
+      a = next;
+    }
+    state_[0] += a;
+    state_[1] += b;
+    state_[2] += c;
+    state_[3] += d;
+  }
+
+  uint32_t state_[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+  uint8_t block_[64] = {};
+  size_t fill_ = 0;
+  uint64_t length_ = 0;
+};
+
+}  // namespace
+
+std::string CaptureMd5(const void* data, size_t size) {
+  Md5 md5;
+  md5.Add(static_cast<const uint8_t*>(data), size);
+  return md5.Hex();
+}
+
+std::string CaptureFrameMd5(const uint32_t* pixels, int width, int height, int pitchPixels) {
+  Md5 md5;
+  if (!pixels || width <= 0 || height <= 0 || pitchPixels < width) return md5.Hex();
+  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+  for (int y = 0; y < height; ++y) {
+    const uint32_t* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(pitchPixels);
+    for (int x = 0; x < width; ++x) {
+      row[3 * x] = static_cast<uint8_t>(src[x] >> 16);
+      row[3 * x + 1] = static_cast<uint8_t>(src[x] >> 8);
+      row[3 * x + 2] = static_cast<uint8_t>(src[x]);
+    }
+    md5.Add(row.data(), row.size());
+  }
+  return md5.Hex();
 }

@@ -2,16 +2,26 @@
 // sound the show played, written to a video (through the ffmpeg program) or to
 // a directory of numbered PNG frames plus a WAV file.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 // Opens a capture. PATH ending in ".mp4", ".mkv" or ".webm" is a video made by
 // ffmpeg, upscaled 4x nearest-neighbour, with the sound muxed in; any other
-// PATH is a directory (created when missing) of "frame-000000.png" ... and
-// "sound.wav". audioRate 0 means no sound track. Returns 1, or prints a
-// message to standard error and returns 0 when ffmpeg is missing or PATH
-// cannot be written.
+// PATH without an extension is a directory (created when missing) of
+// "frame-000000.png" ... and "sound.wav"; any other extension is refused.
+// audioRate 0 means no sound track. Frames are written on a thread of their
+// own while the caller goes on. Returns 1, or prints a message to standard
+// error and returns 0 when ffmpeg is missing or PATH cannot be written. A
+// process that exits with the capture open removes an unfinished video and
+// finishes a directory's WAV.
 int CaptureOpen(const char* path, int framesPerSecond, int audioRate);
+
+// How the next videos are made: the upscale (1..8, every pixel a scale x
+// scale block) and the encoder's quality: "fast" (the default, also ""),
+// "small", "best", or "PRESET:CRF" with an x264 preset and CRF. Returns 1, or
+// 0 with *error set and the choices unchanged.
+int CaptureSetChoices(int scale, const char* quality, std::string* error);
 
 // Interleaved stereo 16-bit samples at audioRate: the samples of one frame.
 int CaptureAudio(const int16_t* stereo, int frames);
@@ -32,6 +42,10 @@ void CaptureSetDuration(double seconds);
 // frame must have the size of the first.
 int CaptureFrame(const uint32_t* pixels, int width, int height, int pitchPixels);
 
+// While held, frames handed to CaptureFrame are passed over (the run-up to
+// the first frame of a part of the show). Released by CaptureOpen.
+void CaptureHold(int on);
+
 // Frames written since CaptureOpen.
 int CaptureFrameCount();
 
@@ -42,3 +56,11 @@ int CaptureWritePng(const char* path, const uint32_t* pixels, int width, int hei
 
 // Searches PATH for an executable program; returns its full path or "".
 std::string CaptureFindProgram(const char* name);
+
+// MD5 of a frame as the PNG frames hold it: the red, green and blue bytes of
+// every pixel, rows from the top, as 32 lowercase hex digits. The same value
+// "ffmpeg -i frame-%06d.png -f framemd5" reports for an RGB frame.
+std::string CaptureFrameMd5(const uint32_t* pixels, int width, int height, int pitchPixels);
+
+// MD5 of bytes as 32 lowercase hex digits.
+std::string CaptureMd5(const void* data, size_t size);

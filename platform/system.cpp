@@ -1,10 +1,12 @@
 #include "platform/system.h"
 
 #include <SDL.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +37,37 @@ std::string PlatformCommandLine(int argc, const char* const* argv, PlatformOptio
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& w = words[i];
     std::string value;
+    if (w == "/from" || w == "/to" || w == "/start") {
+      if (!TakeValue(words, i, &value)) {
+        options->error = "the switch " + w + " needs a value";
+        continue;
+      }
+      char* end = nullptr;
+      double seconds = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || !std::isfinite(seconds) || seconds < 0.0 ||
+          seconds > 100000.0)
+        options->error = "the time of " + w + " must be a number of seconds, 0 or more";
+      else
+        (w == "/from" ? options->from : w == "/to" ? options->to : options->start) = seconds;
+      continue;
+    }
+    if (w == "/scale" || w == "/quality") {
+      if (!TakeValue(words, i, &value)) {
+        options->error = "the switch " + w + " needs a value";
+        continue;
+      }
+      if (w == "/quality") {
+        options->quality = value;
+        continue;
+      }
+      char* end = nullptr;
+      long scale = std::strtol(value.c_str(), &end, 10);
+      if (end == value.c_str() || *end != '\0' || scale < 1 || scale > 8)
+        options->error = "the upscale of /scale must be a whole number from 1 to 8";
+      else
+        options->scale = static_cast<int>(scale);
+      continue;
+    }
     if (w == "/capture" || w == "/rate" || w == "/data") {
       if (!TakeValue(words, i, &value)) {
         options->error = "the switch " + w + " needs a value";
@@ -235,6 +268,7 @@ const char* PlatformWindowTitle() { return windowTitle.c_str(); }
 int PlatformPollEvent(PlatformEvent* event) {
   event->type = PLATFORM_EVENT_NONE;
   event->key = 0;
+  event->modifiers = 0;
   if (!(SDL_WasInit(SDL_INIT_EVENTS) & SDL_INIT_EVENTS)) return 0;
   SDL_Event e;
   if (!SDL_PollEvent(&e)) return 0;
@@ -243,9 +277,46 @@ int PlatformPollEvent(PlatformEvent* event) {
   } else if (e.type == SDL_KEYDOWN) {
     event->type = PLATFORM_EVENT_KEY;
     event->key = e.key.keysym.sym;
+    event->modifiers = e.key.keysym.mod;
   }
   return 1;
 }
 
 int PlatformKeyEscape() { return SDLK_ESCAPE; }
 int PlatformKeyScreenshot() { return SDLK_F12; }
+
+double PlatformRealSeconds() {
+  static const auto origin = std::chrono::steady_clock::now();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - origin).count();
+}
+
+int64_t PlatformPeakMemoryBytes() {
+  struct rusage usage;
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  return static_cast<int64_t>(usage.ru_maxrss) * 1024;  // Linux counts KiB
+}
+
+int PlatformControlOf(const PlatformEvent& event) {
+  if (event.type != PLATFORM_EVENT_KEY) return PLATFORM_CONTROL_NONE;
+  switch (event.key) {
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+      return (event.modifiers & KMOD_ALT) ? PLATFORM_CONTROL_FULL_SCREEN : PLATFORM_CONTROL_NONE;
+    case SDLK_F11: return PLATFORM_CONTROL_FULL_SCREEN;
+    case SDLK_SPACE: return PLATFORM_CONTROL_PAUSE;
+    case SDLK_LEFT: return PLATFORM_CONTROL_BACK;
+    case SDLK_RIGHT: return PLATFORM_CONTROL_FORWARD;
+    case SDLK_PAGEUP: return PLATFORM_CONTROL_PREVIOUS_SCENE;
+    case SDLK_PAGEDOWN: return PLATFORM_CONTROL_NEXT_SCENE;
+    case SDLK_HOME: return PLATFORM_CONTROL_RESTART;
+    case SDLK_PLUS:
+    case SDLK_KP_PLUS: return PLATFORM_CONTROL_LOUDER;
+    // '=' is where '+' is on most keyboards, without Shift.
+    case SDLK_EQUALS: return PLATFORM_CONTROL_LOUDER;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS: return PLATFORM_CONTROL_SOFTER;
+    default: return PLATFORM_CONTROL_NONE;
+  }
+}
+
+void PlatformSleep(int ms) { SDL_Delay(ms > 0 ? static_cast<Uint32>(ms) : 0); }

@@ -13,11 +13,18 @@ struct PlatformOptions {
   std::string capturePath;  // "/capture" PATH: empty when not capturing
   int captureRate = 60;     // "/rate" n
   std::string dataDir;      // "/data" DIR: empty means beside the executable
+  double from = -1.0;       // "/from" T: seconds, -1 when absent
+  double to = -1.0;         // "/to" T: seconds, -1 when absent
+  double start = -1.0;      // "/start" T: seconds, -1 when absent
+  int scale = 0;            // "/scale" n: 0 when absent
+  std::string quality;      // "/quality" Q: empty when absent
   std::string error;        // set when a switch lacks its value
 };
 
 // Joins argv[1..] with single spaces into the show's command line, with
-// "/capture", "/rate" and "/data" and their values removed into options.
+// "/capture", "/rate", "/data", "/from", "/to", "/start", "/scale" and
+// "/quality" and their values removed
+// into options.
 std::string PlatformCommandLine(int argc, const char* const* argv, PlatformOptions* options);
 
 // Millisecond counter (the show's timeGetTime). Real: a steady clock counted
@@ -88,10 +95,37 @@ const char* PlatformWindowTitle();
 enum PlatformEventType { PLATFORM_EVENT_NONE = 0, PLATFORM_EVENT_QUIT, PLATFORM_EVENT_KEY };
 struct PlatformEvent {
   int type;
-  int key;  // SDL key code for PLATFORM_EVENT_KEY
+  int key;        // SDL key code for PLATFORM_EVENT_KEY
+  int modifiers;  // SDL key modifiers held with it
 };
 // Takes at most one event from the queue; returns 0 when there was none.
 int PlatformPollEvent(PlatformEvent* event);
 // Key codes the show reacts to.
 int PlatformKeyEscape();
 int PlatformKeyScreenshot();
+
+// The player's controls a key press asks for.
+enum PlatformControl {
+  PLATFORM_CONTROL_NONE = 0,
+  PLATFORM_CONTROL_FULL_SCREEN,     // Alt+Enter, F11
+  PLATFORM_CONTROL_PAUSE,           // Space
+  PLATFORM_CONTROL_BACK,            // Left
+  PLATFORM_CONTROL_FORWARD,         // Right
+  PLATFORM_CONTROL_PREVIOUS_SCENE,  // Page Up
+  PLATFORM_CONTROL_NEXT_SCENE,      // Page Down
+  PLATFORM_CONTROL_RESTART,         // Home
+  PLATFORM_CONTROL_LOUDER,          // + (either key)
+  PLATFORM_CONTROL_SOFTER,          // - (either key)
+};
+int PlatformControlOf(const PlatformEvent& event);
+
+// Gives the processor away for about ms milliseconds (the real clock).
+void PlatformSleep(int ms);
+
+// Real time for measuring: seconds of a steady clock, whatever the show's
+// clock is. Counted from the first call.
+double PlatformRealSeconds();
+
+// The largest resident memory of the process so far, in bytes; 0 when the
+// system cannot tell.
+int64_t PlatformPeakMemoryBytes();

@@ -23,11 +23,24 @@ struct VideoState {
   int pitch = 0;
   int locked = 0;
   int shown = 0;                 // a frame has been unlocked since the mode was set
+  int fullScreen = 0;            // what was last asked of the window manager
   std::vector<uint8_t> surface;  // what the screen shows, in the mode's format
   std::vector<uint32_t> expanded;
 };
 
 VideoState video;
+std::vector<uint32_t> iconPixels;  // kept across modes and windows
+int iconWidth = 0;
+int iconHeight = 0;
+
+void ApplyIcon() {
+  if (!video.window || iconPixels.empty()) return;
+  SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+      iconPixels.data(), iconWidth, iconHeight, 32, iconWidth * 4, SDL_PIXELFORMAT_RGB888);
+  if (!icon) return;
+  SDL_SetWindowIcon(video.window, icon);
+  SDL_FreeSurface(icon);
+}
 
 Uint32 TextureFormat(int bits) {
   switch (bits) {
@@ -50,7 +63,9 @@ bool CreateWindowAndRenderer() {
     video.window = SDL_CreateWindow(PlatformWindowTitle(), SDL_WINDOWPOS_CENTERED,
                                     SDL_WINDOWPOS_CENTERED, 960, 720, flags);
     if (!video.window) return false;
+    video.fullScreen = video.windowed ? 0 : 1;
     SDL_ShowCursor(SDL_DISABLE);
+    ApplyIcon();
   }
   if (!video.renderer) {
     Uint32 vsync = video.verticalBlank ? SDL_RENDERER_PRESENTVSYNC : 0;
@@ -193,4 +208,36 @@ int PlatformVideoReadScreen(std::vector<uint32_t>* pixels, int* width, int* heig
   *width = video.width;
   *height = video.height;
   return 1;
+}
+
+int PlatformVideoToggleFullScreen() {
+  if (!video.window) return 0;
+  // The window's flags follow the window manager's answer, which comes some
+  // time later, so the state asked for is kept here.
+  int full = video.fullScreen;
+  if (SDL_SetWindowFullscreen(video.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
+    return 0;
+  video.fullScreen = !full;
+  if (full) {
+    // Back from full screen: the window gets its usual size and place.
+    SDL_SetWindowSize(video.window, 960, 720);
+    SDL_SetWindowPosition(video.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  }
+  return 1;
+}
+
+int PlatformVideoIsFullScreen() { return video.window ? video.fullScreen : 0; }
+
+int PlatformVideoIsVisible() {
+  if (!video.window) return 1;
+  Uint32 flags = SDL_GetWindowFlags(video.window);
+  return (flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) ? 0 : 1;
+}
+
+void PlatformVideoSetIcon(const uint32_t* pixels, int width, int height) {
+  if (!pixels || width <= 0 || height <= 0 || width > 1024 || height > 1024) return;
+  iconPixels.assign(pixels, pixels + static_cast<size_t>(width) * static_cast<size_t>(height));
+  iconWidth = width;
+  iconHeight = height;
+  ApplyIcon();
 }

@@ -34,3 +34,17 @@ int PlatformVideoReadScreen(std::vector<uint32_t>* pixels, int* width, int* heig
 
 // Expands one row of surface pixels of the given depth to 0x00RRGGBB.
 void PlatformVideoExpandRow(uint32_t* dst, const uint8_t* src, int count, int bits);
+
+// Switches the window between full screen (the desktop's size) and a
+// window. Returns 1 when it changed.
+int PlatformVideoToggleFullScreen();
+// 1 while the window covers the screen.
+int PlatformVideoIsFullScreen();
+
+// 0 while the window is minimised or hidden, so nothing drawn would be seen;
+// 1 otherwise (and always without a window).
+int PlatformVideoIsVisible();
+
+// The window's icon: 0x00RRGGBB pixels, shown on the window now or once it
+// is made.
+void PlatformVideoSetIcon(const uint32_t* pixels, int width, int height);

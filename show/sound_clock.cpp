@@ -22,3 +22,12 @@ int SoundClock(uint32_t* pixels, float t) {
   }
   return ShowFrame(pixels, t);
 }
+
+void SoundClockRestart(double seconds) {
+  clockState = {0, 0};
+  SoundBuffer* buffer = Mp3ClockBuffer();
+  if (!buffer || !(seconds > 0.0)) return;
+  // The clock buffer plays from its start again at the given instant.
+  double samples = seconds * buffer->rate + 0.5;
+  clockState.wrappedBytes = static_cast<uint32_t>(samples) * static_cast<uint32_t>(buffer->bits / 8);
+}

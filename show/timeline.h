@@ -43,6 +43,9 @@ struct SoundClockState {
 };
 float SoundClockTime(SoundClockState* state, uint32_t bufferBytes, uint32_t position,
                      int bitsPerSample, int samplesPerSecond);
+// After a seek the music's clock buffer plays from its start at seconds:
+// the sound clock counts on from there.
+void SoundClockRestart(double seconds);
 // With sync on, t becomes the sound time (when the music can tell it);
 // then the frame is shown. Returns ShowFrame's result.
 int SoundClock(uint32_t* pixels, float t);

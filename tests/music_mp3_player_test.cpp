@@ -177,3 +177,43 @@ TEST_F(Mp3PlayerTest, BlocksOnlyGoIntoTheIdleHalf) {
 }
 
 }  // namespace
+
+namespace {
+
+// A seek lands on the sample asked for: half 0 holds the decode from there
+// and play starts at its beginning; a pause holds the play cursor.
+TEST_F(Mp3PlayerTest, SeekRefillsFromTheInstantAndPauseHoldsTheCursor) {
+  const int frames = 44100 * 30;
+  ASSERT_TRUE(music_test::WriteMp3(dir.Soundtrack(), frames, [&](int c, int i) {
+    return music_test::Sweep(i, frames, c ? 200.0 : 100.0, c ? 5000.0 : 8000.0, 0.5);
+  }));
+  Decoded d = music_test::DecodeMp3(dir.Soundtrack(), 0, false);
+  ASSERT_EQ(Mp3Start(""), 1);
+  Mp3Play();
+  const Mp3Player* p = Mp3State();
+  std::vector<int16_t> mix(2 * 4410);
+  PlatformAudioPull(mix.data(), 4410);
+  for (double at : {7.5, 2.25, 21.0, 0.0}) {
+    SCOPED_TRACE(at);
+    double reached = -1.0;
+    ASSERT_EQ(Mp3Seek(at, &reached), 1);
+    EXPECT_DOUBLE_EQ(reached, at);
+    EXPECT_EQ(p->nextHalf, 1);
+    EXPECT_EQ(SoundBufferPosition(p->left), 0u);
+    size_t first = size_t(at * 44100);
+    EXPECT_EQ(Mismatches(p->left, 0, d, 0, first), 0u);
+    EXPECT_EQ(Mismatches(p->right, 0, d, 1, first), 0u);
+  }
+  PlatformAudioPull(mix.data(), 4410);
+  uint32_t playing = SoundBufferPosition(p->left);  // the device rate is the mixer's
+  EXPECT_GT(playing, 0u);
+  Mp3Pause(1);
+  PlatformAudioPull(mix.data(), 4410);
+  EXPECT_EQ(SoundBufferPosition(p->left), playing);
+  EXPECT_TRUE(std::all_of(mix.begin(), mix.end(), [](int16_t s) { return s == 0; }));
+  Mp3Pause(0);
+  PlatformAudioPull(mix.data(), 4410);
+  EXPECT_EQ(SoundBufferPosition(p->left), playing * 2);
+}
+
+}  // namespace

@@ -92,3 +92,33 @@ TEST_F(AudioMixerTest, ResamplingFollowsTheSignalAndDoesNotAlias) {
 }
 
 }  // namespace
+
+namespace {
+
+// The listener's volume scales the whole mix by the square of its fraction
+// and stays within 0..100; a capture device takes the rate set for it.
+TEST_F(AudioMixerTest, MasterVolumeAndCaptureRate) {
+  PlatformAudioBuffer* b = Ring(64, 22050, [](uint32_t, int) { return 10000.0; });
+  ASSERT_NE(b, nullptr);
+  const struct {
+    int set, kept, level;
+  } cases[] = {{100, 100, 10000}, {50, 50, 2500}, {70, 70, 4900}, {0, 0, 0}, {-20, 0, 0},
+               {140, 100, 10000}};
+  for (const auto& c : cases) {
+    PlatformAudioSetMasterVolume(c.set);
+    EXPECT_EQ(PlatformAudioMasterVolume(), c.kept) << c.set;
+    std::vector<int16_t> out = Pull(10);
+    EXPECT_EQ(out[18], c.level) << c.set;
+    EXPECT_EQ(out[19], c.level) << c.set;
+  }
+  PlatformAudioClose();
+  PlatformAudioSetCaptureRate(44100);
+  ASSERT_EQ(PlatformAudioOpen(22050), 1);
+  EXPECT_EQ(PlatformAudioRate(), 44100);
+  PlatformAudioClose();
+  PlatformAudioSetCaptureRate(0);
+  ASSERT_EQ(PlatformAudioOpen(22050), 1);
+  EXPECT_EQ(PlatformAudioRate(), 22050);
+}
+
+}  // namespace
