@@ -270,11 +270,11 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   run.commandLine = PlatformCommandLine(argc, argv, &run.options);
   const char* line = run.commandLine.c_str();
   PlatformOptions& options = run.options;
-  std::string refused;
-  switch (CheckArguments(argc, argv, line, &refused)) {
+  std::string unknownOption;
+  switch (CheckArguments(argc, argv, line, &unknownOption)) {
     case ARGUMENTS_REFUSED:
       std::fprintf(stderr, "%s: unknown option %s (the show's switches begin with /)\n%s",
-                   kCaption, refused.c_str(), kHelp);
+                   kCaption, unknownOption.c_str(), kHelp);
       *exitStatus = 2;
       return 0;
     case ARGUMENTS_HELP:
