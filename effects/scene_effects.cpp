@@ -71,8 +71,14 @@ void DrawSubmitted(Viewport* vp) {
 // falls the picture keeps about a quarter of its brightness.
 
 constexpr uint32_t kLightPassFloor = 0x3C3C3C3Cu;
-constexpr float kLightFov = 50.0f;
+constexpr float kLightFov = 70.0f;
 constexpr float kLightRadius = 140.0f;
+// The catwalk's spot hangs high in front of the runway, far enough for its
+// cone to take in the runway and the hall round her; the close-up lights
+// circle well above her head.
+constexpr Vec3 kSpotBase = {0.0f, 420.0f, -450.0f};  // y up, -z towards the front
+constexpr float kCloseLightHeight = 220.0f;
+constexpr float kCatwalkAmbient = 0.45f;
 
 Light SpotLight;
 uint32_t CloseLightTextures[2][kRenderTextureSize * kRenderTextureSize];
@@ -162,8 +168,10 @@ void SceneEffectsAttachHand(const Scene* scene, Mesh* hand) {
 
 // The catwalk. Params 5 and 6 dance the second motion with the scene clock
 // counted from the row's start (twice as fast for 6); param 5 looks through
-// camera 3. One projector light follows the dancer's hand, coming down from
-// high above during the first ten seconds of the show.
+// camera 3. One projector light follows the dancer's hand from its place
+// high in front of her, coming down from far above and behind during the
+// first ten seconds of the show (the three values shift it across, along
+// the runway and up).
 KV_EFFECT(CatwalkEffect) {
   (void)end;
   (void)progress;
@@ -175,7 +183,7 @@ KV_EFFECT(CatwalkEffect) {
   const int camera = param == 5 ? 3 : param;
   Scene* scene = &CatwalkScene;
   DrawDancerScene(pixels, scene, kSceneFramesPerSecond * (t - base) * factor,
-                  kSceneFramesPerSecond * t, camera, 0.25f);
+                  kSceneFramesPerSecond * t, camera, kCatwalkAmbient);
   if (SceneCamera(scene, camera) == nullptr) return 0;
 
   Vec3 offset = {0.0f, 0.0f, -100.0f};
@@ -186,6 +194,7 @@ KV_EFFECT(CatwalkEffect) {
   const Vec3 aim = LightAim(scene);
   Vec3 eye;
   VecAdd(aim, offset, &eye);
+  VecAdd(eye, kSpotBase, &eye);
   const uint32_t* textures[1] = {EnvironmentPixels()};
   LightPass(pixels, scene, textures, &eye, 1, aim);
   return 0;
@@ -202,14 +211,15 @@ KV_EFFECT(CatwalkCloseEffect) {
   BindMotionFile(kMotionFiles[1], 1.0f);
   Scene* scene = &CatwalkScene;
   DrawDancerScene(pixels, scene, kSceneFramesPerSecond * (t - start), kSceneFramesPerSecond * t,
-                  param, 0.25f);
+                  param, kCatwalkAmbient);
   if (SceneCamera(scene, param) == nullptr) return 0;
 
   const Vec3 aim = LightAim(scene);
   Vec3 eyes[2];
   for (int i = 0; i < 2; i++) {
     const double a = static_cast<double>(t) + i * 3.14159265358979;
-    eyes[i] = Vec3{aim.x + static_cast<float>(kLightRadius * std::cos(a)), aim.y + 60.0f,
+    eyes[i] = Vec3{aim.x + static_cast<float>(kLightRadius * std::cos(a)),
+                   aim.y + kCloseLightHeight,
                    aim.z + static_cast<float>(kLightRadius * std::sin(a))};
   }
   const uint32_t* textures[2] = {CloseLightTextures[0], CloseLightTextures[1]};

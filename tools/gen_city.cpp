@@ -32,9 +32,9 @@ const MapLook kLooks[] = {
     {"concrt1.jpg", MAP_CONCRETE, 0x6A6A68, 0, nullptr},
     {"green.jpg", MAP_GRASS, 0x1C4A1C, 0x3A7A2A, nullptr},
     {"concrt2.jpg", MAP_CONCRETE, 0x585E66, 0, nullptr},
-    {"asphalt.jpg", MAP_ASPHALT, 0x242428, 0, nullptr},
-    {"road1.jpg", MAP_ROAD, 0x222226, 0xE8E0C0, nullptr},
-    {"road2.jpg", MAP_CROSSING, 0x222226, 0xE8E8E8, nullptr},
+    {"asphalt.jpg", MAP_ASPHALT, 0x3A3A40, 0, nullptr},
+    {"road1.jpg", MAP_ROAD, 0x38383E, 0xE8E0C0, nullptr},
+    {"road2.jpg", MAP_CROSSING, 0x38383E, 0xE8E8E8, nullptr},
     {"roof1.jpg", MAP_GRAVEL, 0x4A4844, 0, nullptr},
     {"roof2.jpg", MAP_TAR, 0x18181C, 0x707880, nullptr},
     {"metal1.jpg", MAP_CORRUGATED, 0x6A7480, 0, nullptr},
@@ -78,10 +78,10 @@ void Facade(Canvas* c, const MapLook& m, uint32_t seed) {
   Shade(c, [&](float x, float y) {
     int cx = static_cast<int>(x / cw), cy = static_cast<int>(y / rh);
     float u = Fract(x / cw), v = Fract(y / rh);
-    Rgb w = Scale(wall, 0.8f + 0.4f * Noise(x, y, seed, 32.0f));
+    Rgb w = Scale(wall, 1.3f + 0.5f * Noise(x, y, seed, 32.0f));
     if (u < 0.18f || u > 0.82f || v < 0.22f || v > 0.86f) return w;
     float on = Hash01(cx, cy, seed);
-    if (on < 0.45f) {  // lit, warmer towards the bottom of the pane
+    if (on < 0.62f) {  // lit, warmer towards the bottom of the pane
       float blind = Hash01(cx, cy, seed + 1) < 0.3f && v < 0.5f ? 0.55f : 1.0f;
       return Scale(Mix(lit, Scale(lit, 0.7f), v), blind * (0.75f + 0.25f * Hash01(cx, cy, seed + 2)));
     }
@@ -344,6 +344,10 @@ void GenerateCityMaps(AssetOutput* out) {
       case MAP_FENCE: Fence(&c, m, seed); break;
       case MAP_CAR: Car(&c, m, seed); break;
     }
+    // Seen from far off and at grazing angles, a texel is often smaller
+    // than a pixel: detail finer than two texels would sparkle as the
+    // camera moves.
+    PreFilter(&c, 2);
     std::string name = std::string("3d2\\maps\\") + m.file;
     OutputJpeg(out, name.c_str(), c, 88);
   }

@@ -96,15 +96,18 @@ Canvas Skirt(const AssetPicture& a, int front) {
   return c;
 }
 
-// Highlight map for environment mapping: a bright centre falling off to a
-// dark, faintly blue rim.
+// Highlight map for environment mapping, also the pattern of the stage's
+// projector lights: a broad warm-white pool with a bright core, falling off
+// smoothly to a faintly blue rim, so a lit surface keeps most of its colour.
 Canvas Phong() {
   Canvas c = Texture(kTexPhong);
   Shade(&c, [](float x, float y) {
     float d = Hypot(x - 128.0f, y - 128.0f) / 128.0f;
-    float diffuse = Clamp01(1.0f - d);
-    float highlight = Pow(diffuse, 8.0f);
-    return Add(Scale(Hex(0x6878A0), diffuse), Scale(Hex(0xFFFFFF), highlight * 0.8f));
+    float diffuse = Clamp01(1.0f - d * d);
+    float highlight = Pow(Clamp01(1.0f - d), 8.0f);
+    return Add(Add(Scale(Hex(0xC8C0B4), diffuse * diffuse * (3.0f - 2.0f * diffuse)),
+                   Scale(Hex(0x182030), 1.0f - diffuse)),
+               Scale(Hex(0xFFFFFF), highlight * 0.5f));
   });
   return c;
 }
@@ -184,8 +187,8 @@ Canvas Flower() {
 Canvas CatwalkSide() {
   Canvas c = Texture(kTexCatSide);
   Shade(&c, [](float, float y) {
-    float gloss = Pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 3.0f);
-    Rgb base = Add(Hex(0x08080C), Scale(Hex(0x404860), gloss));
+    float gloss = Pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 2.0f);
+    Rgb base = Add(Hex(0x3A2C44), Scale(Hex(0x6A6C88), gloss));
     if (std::fabs(y - 20.0f) < 3.0f || std::fabs(y - 236.0f) < 3.0f) base = Hex(0xB8C0D0);  // chrome trim
     return base;
   });
@@ -235,9 +238,9 @@ Canvas CatwalkFloor() {
     float gx = Fract(x / 64.0f), gy = Fract(y / 64.0f);
     bool grout = gx < 0.02f || gy < 0.02f;
     float refl = Pow(Clamp01(1.0f - std::fabs(Fract((x - y * 0.4f) / 128.0f) - 0.5f) * 5.0f), 2.0f);
-    Rgb tile = Add(Hex(0x0C0C10), Scale(Hex(0x505870), refl * 0.6f));
+    Rgb tile = Add(Hex(0x3A3844), Scale(Hex(0x8088A0), refl * 0.6f));
     if (std::fabs(x - 128.0f) < 2.0f) tile = Hex(0xE8E8F0);  // the runway's centre line
-    return grout ? Hex(0x3A3A40) : tile;
+    return grout ? Hex(0x24242C) : tile;
   });
   return c;
 }
@@ -338,12 +341,18 @@ void GenerateTextures(AssetOutput* out) {
   OutputTga(out, kTexGold.name, Gold(), 1);
   OutputTga(out, kTexPole.name, Pole(), 0);
   OutputJpeg(out, kTexRope.name, Rope(), 90);
-  OutputJpeg(out, kTexCatFloor.name, CatwalkFloor(), 90);
+  Canvas floor = CatwalkFloor();
+  PreFilter(&floor, 1);
+  OutputJpeg(out, kTexCatFloor.name, floor, 90);
   OutputJpeg(out, kTexLight.name, LightGlow(), 92);
 
   OutputJpeg(out, kFloorMaps[0].name, FloorGradient(), 90);
-  OutputJpeg(out, kFloorMaps[1].name, Parquet(), 90);
-  OutputJpeg(out, kFloorMaps[2].name, Step(), 90);
-  OutputJpeg(out, kFloorMaps[3].name, DanceFloorTiles(), 90);
-  OutputJpeg(out, kFloorMaps[4].name, Stone(97), 90);
+  // The dance floor's surfaces are seen at grazing angles: filtered so no
+  // detail is finer than the texel pitch at the cameras' distances.
+  const Canvas floors[4] = {Parquet(), Step(), DanceFloorTiles(), Stone(97)};
+  for (int i = 0; i < 4; i++) {
+    Canvas c = floors[i];
+    PreFilter(&c, i == 0 ? 3 : 1);
+    OutputJpeg(out, kFloorMaps[i + 1].name, c, 90);
+  }
 }
