@@ -5,9 +5,14 @@
 // takes the rows and the fade envelope from the show's own tables.
 //
 //   show_report DIR [--rate N] [--frames] [--from S] [--to S]
+//   show_report --render DIR FROM TO RATE
 //
 // --rate defaults to the frame count over the length of DIR/sound.wav.
 // --frames prints one line per frame instead of the row table.
+// --render draws the show's frames from FROM to TO seconds at RATE frames a
+// second into DIR (numbered as a whole capture would number them, without
+// sound), with the data set beside the program, to measure a few rows at
+// full rate without capturing the whole show; DIR then needs --rate.
 // Exit status: 0 when every row meets its targets, 2 when some row does not,
 // 1 on unreadable input.
 #include <png.h>
@@ -18,11 +23,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "effects/effects.h"
 #include "show/fade.h"
+#include "platform/capture.h"
+#include "platform/system.h"
+#include "show/asset_setup.h"
 #include "show/timeline.h"
 
 namespace {
@@ -38,7 +47,7 @@ constexpr double kMaxFlicker = 0.005;         // share of pixels swinging per fr
 constexpr double kMaxSceneFlat = 0.25;        // one flat region in a 3D row
 constexpr double kMaxBlankEdge = 0.3;         // seconds without text in the scroller
 constexpr int kFlickerStep = 40;              // luma swing that counts as flicker
-constexpr int kFlatTolerance = 3;             // neighbour step inside a flat region
+constexpr int kFlatTolerance = 6;             // distance from the region's first pixel
 constexpr int kBlackLuma = 16;
 constexpr int kMinRateForFlicker = 30;        // slower captures see motion as flicker
 
@@ -47,7 +56,7 @@ struct FrameStats {
   bool faded = false;      // the envelope whitens or darkens this frame
   double meanLuma = 0.0;
   double blackShare = 0.0;
-  double flatShare = 0.0;  // largest 4-connected region of near-equal, not near-black pixels
+  double flatShare = 0.0;  // largest 4-connected region within a few levels of one colour, not near black
   double flicker = -1.0;   // share of pixels up-and-down against both neighbours; -1 unknown
   double contentShare = 0.0;  // pixels above luma 40
 };
@@ -107,7 +116,7 @@ double LargestFlatRegion(const std::vector<uint8_t>& luma, const std::vector<uin
       const int next[4] = {x > 0 ? p - 1 : -1, x + 1 < kWidth ? p + 1 : -1,
                            y > 0 ? p - kWidth : -1, y + 1 < kHeight ? p + kWidth : -1};
       for (int q : next) {
-        if (q < 0 || label[q] >= 0 || luma[q] < kBlackLuma || !Near(rgb[p], rgb[q])) continue;
+        if (q < 0 || label[q] >= 0 || luma[q] < kBlackLuma || !Near(rgb[start], rgb[q])) continue;
         label[q] = start;
         stack.push_back(q);
       }
@@ -157,9 +166,38 @@ const char* EffectName(EffectFn fn) {
   return "?";
 }
 
+// Frames FROM..TO of the show drawn straight from its timeline. The first
+// frame drawn is the row's first where a row starts at FROM, so effects that
+// set themselves up on their first call do so as in the show.
+int Render(const std::string& dir, double from, double to, int rate) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (!AssetSetup("")) {
+    std::fprintf(stderr, "show_report: the data set beside the program is incomplete\n");
+    return 1;
+  }
+  std::vector<uint32_t> frame(kPixels, 0);
+  for (int n = static_cast<int>(std::ceil(from * rate)); n <= static_cast<int>(to * rate); n++) {
+    const float t = static_cast<float>(static_cast<double>(n) / rate);
+    ShowFrame(frame.data(), t);
+    char name[32];
+    std::snprintf(name, sizeof(name), "/frame-%06d.png", n);
+    std::string error;
+    if (!CaptureWritePng((dir + name).c_str(), frame.data(), kWidth, kHeight, kWidth, 2, &error)) {
+      std::fprintf(stderr, "show_report: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 6 && std::string(argv[1]) == "--render") {
+    PlatformSetDataDir(std::filesystem::path(argv[0]).parent_path().string());
+    return Render(argv[2], std::atof(argv[3]), std::atof(argv[4]), std::atoi(argv[5]));
+  }
   std::string dir;
   int rate = 0;
   bool perFrame = false;
@@ -185,17 +223,27 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: show_report DIR [--rate N] [--frames] [--from S] [--to S]\n");
     return 1;
   }
-  int count = 0;
+  // The frames present: from the lowest number on, without a gap.
+  int lowest = -1;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() == 16 && name.rfind("frame-", 0) == 0 && name.substr(12) == ".png") {
+      const int n = std::atoi(name.substr(6, 6).c_str());
+      if (lowest < 0 || n < lowest) lowest = n;
+    }
+  }
+  if (lowest < 0) {
+    std::fprintf(stderr, "%s: no frame-NNNNNN.png\n", dir.c_str());
+    return 1;
+  }
+  int count = lowest;
   for (;; ++count) {
     char name[32];
     std::snprintf(name, sizeof(name), "/frame-%06d.png", count);
     FILE* f = std::fopen((dir + name).c_str(), "rb");
     if (!f) break;
     std::fclose(f);
-  }
-  if (count == 0) {
-    std::fprintf(stderr, "%s: no frame-000000.png\n", dir.c_str());
-    return 1;
   }
   if (rate <= 0) {
     double seconds = WavSeconds(dir + "/sound.wav");
@@ -215,7 +263,7 @@ int main(int argc, char** argv) {
     std::snprintf(name, sizeof(name), "/frame-%06d.png", n);
     return dir + name;
   };
-  int first = static_cast<int>(std::clamp(std::floor(from * rate) - 1, 0.0, count - 1.0));
+  int first = static_cast<int>(std::clamp(std::floor(from * rate) - 1, double(lowest), count - 1.0));
   int last = static_cast<int>(std::clamp(std::ceil(to * rate) + 1, 0.0, count - 1.0));
   bool haveCurrent = false, havePrev = false;
   for (int n = first; n <= last; ++n) {
@@ -292,7 +340,7 @@ int main(int argc, char** argv) {
       float t = static_cast<float>(static_cast<double>(n) / rate);
       if (!(row.start <= t && t < row.end) || !stats[n].loaded) continue;
       const FrameStats& s = stats[n];
-      if (s.contentShare > 0.002) {
+      if (s.contentShare > 0.0003) {
         if (firstContent < 0) firstContent = t;
         lastContent = t;
       }

@@ -76,9 +76,9 @@ constexpr float kLightRadius = 140.0f;
 // The catwalk's spot hangs high in front of the runway, far enough for its
 // cone to take in the runway and the hall round her; the close-up lights
 // circle well above her head.
-constexpr Vec3 kSpotBase = {0.0f, 420.0f, -450.0f};  // y up, -z towards the front
-constexpr float kCloseLightHeight = 220.0f;
-constexpr float kCatwalkAmbient = 0.45f;
+constexpr Vec3 kSpotBase = {0.0f, 600.0f, -320.0f};  // y up, -z towards the front
+constexpr float kCloseLightHeight = 340.0f;
+constexpr float kCatwalkAmbient = 0.55f;
 
 Light SpotLight;
 uint32_t CloseLightTextures[2][kRenderTextureSize * kRenderTextureSize];

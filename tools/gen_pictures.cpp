@@ -233,10 +233,12 @@ Canvas GlowSprite() {
   Shade(&c, [](float x, float y) {
     float dx = (x - 128.0f) / 128.0f, dy = (y - 128.0f) / 128.0f;
     float d = std::sqrt(dx * dx + dy * dy);
-    float core = Pow(Clamp01(1.0f - d), 3.0f);
-    float star = Clamp01(1.0f - d) * (Exp(-std::fabs(dx) * 40.0f) + Exp(-std::fabs(dy) * 40.0f)) * 0.5f;
-    Rgb c = Add(Scale(Hex(0xFFE8F4), core * 1.1f), Scale(Hex(0xC0D8FF), star));
-    return Add(c, Scale(Hex(0xFF80C0), 0.25f * Clamp01(1.0f - d)));
+    // A small hot core with a thin star and a faint halo: dots drawn close
+    // together stay apart instead of adding up to one white patch.
+    float core = Pow(Clamp01(1.0f - d), 6.0f);
+    float star = Pow(Clamp01(1.0f - d), 2.0f) * (Exp(-std::fabs(dx) * 60.0f) + Exp(-std::fabs(dy) * 60.0f)) * 0.4f;
+    Rgb c = Add(Scale(Hex(0xFFE8F4), core), Scale(Hex(0xC0D8FF), star));
+    return Add(c, Scale(Hex(0xFF80C0), 0.12f * Pow(Clamp01(1.0f - d), 2.0f)));
   });
   return c;
 }

@@ -215,15 +215,16 @@ void BoxCameras(SceneFile* s) {
                  60.0f);
 }
 
-// A dark room with the dancer in the middle; every surface uses one of the
-// dancer's materials, the only ones this scene gets textures for.
+// A warm room with a dark floor and the dancer in the middle; every surface
+// uses one of the dancer's materials, the only ones this scene gets
+// textures for.
 SceneFile BoxScene() {
   SceneFile s;
   s.materials = DancerMaterials();
   s.lastFrame = 400;
   AddDancer(&s);
   SceneFileMesh m = Named("Room");
-  Room(&m, V(-420, -420, -3), V(420, 420, 450), "HipFront", "black", 140.0f);
+  Room(&m, V(-420, -420, -3), V(420, 420, 450), "skin", "black", 140.0f);
   SceneAddMesh(&s, m);
   Spots(&s);
   BoxCameras(&s);

@@ -142,14 +142,18 @@ Canvas ColourField(const AssetPicture& a, uint32_t seed, const std::vector<uint3
   return c;
 }
 
-// Metaball surface maps: an environment-like sphere of light in one tint.
+// Metaball surface maps: a pool of light in one tint, brightest a little
+// above and left of the centre, dark towards the edges. Built from raised
+// cosines of the texel position, so the map is smooth and repeats without a
+// seam: the lens warps read it with wrap-around addressing.
 Canvas MetaTexture(const AssetPicture& a, uint32_t dark, uint32_t mid, uint32_t light) {
   Canvas c = Texture(a);
   Shade(&c, [&](float x, float y) {
-    float d = Hypot(x - 112.0f, y - 104.0f) / 150.0f;
-    float rim = Smooth(0.75f, 1.0f, Hypot(x - 128.0f, y - 128.0f) / 128.0f);
-    Rgb base = Ramp({light, mid, dark}, d);
-    return Add(base, Scale(Hex(mid), 0.6f * rim));
+    float cx = 0.5f - 0.5f * Cos(x / 256.0f * kTau), cy = 0.5f - 0.5f * Cos(y / 256.0f * kTau);
+    float hx = 0.5f - 0.5f * Cos((x + 16.0f) / 256.0f * kTau);
+    float hy = 0.5f - 0.5f * Cos((y + 24.0f) / 256.0f * kTau);
+    float body = cx * cy, spot = Pow(hx * hy, 6.0f);
+    return Add(Ramp({dark, mid, light}, 0.15f + 0.85f * body), Scale(Hex(0xFFFFFF), 0.35f * spot));
   });
   return c;
 }
