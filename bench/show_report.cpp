@@ -370,7 +370,7 @@ int main(int argc, char** argv) {
     // their whole interval (the closing scroller).
     double lead = firstContent < 0 ? row.end - row.start : firstContent - row.start;
     double tail = lastContent < 0 ? row.end - row.start : row.end - lastContent - 1.0 / rate;
-    if (row.entry == EndScrollEffect && (lead > kMaxBlankEdge || tail > kMaxBlankEdge))
+    if (row.entry == EndScrollEffect && (lead > kMaxBlankEdge + 0.01 || tail > kMaxBlankEdge + 0.01))
       flags += " blank-edge";
     if (!flags.empty()) allOk = false;
     char edges[32];

@@ -148,7 +148,7 @@ const Shot kShots[] = {
     {kSceneBox, 0, 0, 68},         {kSceneBox, 1, 0, 203},       {kSceneBox, 2, 0, 324},
     {kSceneFloor, 0, 0, 158},      {kSceneFloor, 1, 0, 338},     {kSceneFloor, 2, 157, 315},
     {kSceneCity, 1, 0, 71},        {kSceneCity, 0, 0, 46},       {kSceneCity, 0, 160, 369},
-    {kSceneCity, 1, 12, 160},      {kSceneCity, 4, 0, 83},
+    {kSceneCity, 1, 12, 160},      {kSceneCity, 4, 0, 83},       {kSceneObject, 0, 0, 439},
 };
 
 constexpr float kMargin = 20.0f;

@@ -59,7 +59,7 @@ const MapLook kLooks[] = {
     {"sand.jpg", MAP_SAND, 0xB8A070, 0, nullptr},
     {"tree1.jpg", MAP_TREE, 0x0C2A10, 0x2A6A24, nullptr},
     {"lamp.jpg", MAP_LAMP, 0x303438, 0xFFE0A0, nullptr},
-    {"fence.jpg", MAP_FENCE, 0xA0A8B0, 0x0C0E12, nullptr},
+    {"fence.jpg", MAP_FENCE, 0x788088, 0x2A2E34, nullptr},
     {"build2.jpg", MAP_FACADE, 0x28242A, 0xFF9C60, nullptr},
     {"car1.jpg", MAP_CAR, 0xC01828, 0x101014, nullptr},
     {"car2.jpg", MAP_CAR, 0x2050B0, 0x101014, nullptr},
@@ -126,8 +126,8 @@ void Road(Canvas* c, const MapLook& m, uint32_t seed, int crossing) {
   for (int y = 0; y < 256; y++)
     for (int x = 0; x < 256; x++) {
       bool paint = crossing ? (Fract(x / 42.666668f) < 0.5f && y > 40 && y < 216)
-                            : (std::fabs(x - 128.0f) < 4.0f && Fract(y / 128.0f) < 0.6f) || x < 6 || x > 249;
-      if (paint) At(c, x, y) = Mix(At(c, x, y), Hex(m.accent), 0.8f);
+                            : (std::fabs(x - 128.0f) < 7.0f && Fract(y / 128.0f) < 0.6f) || x < 8 || x > 247;
+      if (paint) At(c, x, y) = Mix(At(c, x, y), Hex(m.accent), 0.55f);
     }
 }
 
@@ -282,10 +282,11 @@ void Lamp(Canvas* c, const MapLook& m, uint32_t) {
 
 void Fence(Canvas* c, const MapLook& m, uint32_t seed) {
   Speckle(c, m.accent, seed, 32.0f, 0.1f);
-  for (int i = -16; i < 32; i++) {
-    float o = i * 16.0f;
-    StrokeSegment(c, o, 0, o + 256, 256, 1.6f, Hex(m.colour), 0.9f);
-    StrokeSegment(c, o + 256, 0, o, 256, 1.6f, Hex(m.colour), 0.9f);
+  // A coarse mesh of thick wire: a fine one turns to glitter at a distance.
+  for (int i = -4; i < 8; i++) {
+    float o = i * 64.0f;
+    StrokeSegment(c, o, 0, o + 256, 256, 6.0f, Hex(m.colour), 0.6f);
+    StrokeSegment(c, o + 256, 0, o, 256, 6.0f, Hex(m.colour), 0.6f);
   }
   for (float x : {4.0f, 252.0f}) StrokeSegment(c, x, 0, x, 256, 6, Scale(Hex(m.colour), 0.8f));
 }
@@ -347,7 +348,7 @@ void GenerateCityMaps(AssetOutput* out) {
     // Seen from far off and at grazing angles, a texel is often smaller
     // than a pixel: detail finer than two texels would sparkle as the
     // camera moves.
-    PreFilter(&c, 2);
+    PreFilter(&c, m.kind == MAP_FACADE || m.kind == MAP_GLASS || m.kind == MAP_FENCE ? 4 : 2);
     std::string name = std::string("3d2\\maps\\") + m.file;
     OutputJpeg(out, name.c_str(), c, 88);
   }

@@ -90,7 +90,7 @@ void PolesAndRopes(SceneFile* s, float x, const char* poles, const char* ropes) 
       float y0 = y + 40.0f * static_cast<float>(half);
       float z0 = half ? z - sag : z, z1 = half ? z : z - sag;
       KitLathe(&r, V(x, y0, z0), V(x, y0 + 40.0f, z1), V(1, 0, 0),
-               {{0, 1.2f, 1.2f}, {1, 1.2f, 1.2f}}, 6, 1.0f, 2.0f, "Rope");
+               {{0, 1.8f, 1.8f}, {1, 1.8f, 1.8f}}, 6, 1.0f, 2.0f, "Rope");
     }
   }
   SceneAddMesh(s, p);
@@ -215,7 +215,7 @@ void BoxCameras(SceneFile* s) {
                  60.0f);
 }
 
-// A warm room with a dark floor and the dancer in the middle; every surface
+// A laced red room with a dark floor and the dancer in the middle; every surface
 // uses one of the dancer's materials, the only ones this scene gets
 // textures for.
 SceneFile BoxScene() {
@@ -224,7 +224,7 @@ SceneFile BoxScene() {
   s.lastFrame = 400;
   AddDancer(&s);
   SceneFileMesh m = Named("Room");
-  Room(&m, V(-420, -420, -3), V(420, 420, 450), "skin", "black", 140.0f);
+  Room(&m, V(-420, -420, -3), V(420, 420, 450), "ChestBack", "black", 140.0f);
   SceneAddMesh(&s, m);
   Spots(&s);
   BoxCameras(&s);
@@ -371,9 +371,18 @@ SceneFile ObjectScene() {
   SceneAddMesh(&s, m);
   SceneAddLight(&s, "Light01", V(0, 0, 0), V(0.6f, 0.9f, 0.4f));
   SceneAddLight(&s, "Light02", V(0, 180, 0), V(0.6f, 0.4f, 0.8f));
-  SceneAddCamera(&s, "Orbit",
-                 Orbit(0, 450, 18, V(0, 0, 0), 235.0f, -1.57f, 1.0f, 70.0f, 70.0f, V(0, 0, 0)),
-                 60.0f);
+  // One turn round the rings that pushes in twice and rises and dips, so
+  // the framing keeps changing over the flare row's twenty seconds; never
+  // nearer than 150 to the centre (the outer ring reaches 113).
+  std::vector<CameraKey> orbit;
+  for (int i = 0; i <= 36; i++) {
+    float u = static_cast<float>(i) / 36.0f;
+    float a = -1.57f + kTwoPi * u;
+    float r = 210.0f + 60.0f * Cos(2.0f * kTwoPi * u);
+    float z = 60.0f + 110.0f * Sin(1.5f * kTwoPi * u);
+    orbit.push_back(CameraKey{450 * i / 36, V(r * Cos(a), r * Sin(a), z), V(0, 0, 0)});
+  }
+  SceneAddCamera(&s, "Orbit", orbit, 60.0f);
   SceneAddCamera(&s, "Near",
                  Orbit(0, 450, 18, V(0, 0, 0), 205.0f, 0.0f, -1.0f, 120.0f, 120.0f, V(0, 0, 0)),
                  60.0f);

@@ -68,7 +68,7 @@ Canvas Bodice(const AssetPicture& a, int back) {
     Rng rng = MakeRng(53);
     for (int i = 0; i < 120; i++) {
       float x = RngRange(&rng, 0, 128), y = RngRange(&rng, 0, 128);
-      FillEllipse(&c, x, y, 1.4f, 1.4f, 0, Hex(0xFFD0A0), RngRange(&rng, 0.3f, 0.9f));
+      FillEllipse(&c, x, y, 2.2f, 2.2f, 0, Hex(0xFFD0A0), RngRange(&rng, 0.25f, 0.6f));
     }
     StrokeSegment(&c, 64, 0, 64, 128, 3.0f, Hex(0xE8C060));
   }
@@ -192,7 +192,7 @@ Canvas CatwalkSide() {
   Canvas c = Texture(kTexCatSide);
   Shade(&c, [](float, float y) {
     float gloss = Pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 2.0f);
-    Rgb base = Add(Hex(0x3A2C44), Scale(Hex(0x6A6C88), gloss));
+    Rgb base = Add(Hex(0x5A4A66), Scale(Hex(0x7A7C98), gloss));
     if (std::fabs(y - 20.0f) < 3.0f || std::fabs(y - 236.0f) < 3.0f) base = Hex(0xB8C0D0);  // chrome trim
     return base;
   });
