@@ -71,13 +71,13 @@ void DrawSubmitted(Viewport* vp) {
 // falls the picture keeps about a quarter of its brightness.
 
 constexpr uint32_t kLightPassFloor = 0x3C3C3C3Cu;
-constexpr float kLightFov = 70.0f;
+constexpr float kLightFov = 90.0f;
 constexpr float kLightRadius = 140.0f;
 // The catwalk's spot hangs high in front of the runway, far enough for its
 // cone to take in the runway and the hall round her; the close-up lights
 // circle well above her head.
 constexpr Vec3 kSpotBase = {0.0f, 600.0f, -320.0f};  // y up, -z towards the front
-constexpr float kCloseLightHeight = 340.0f;
+constexpr float kCloseLightHeight = 560.0f;
 constexpr float kCatwalkAmbient = 0.55f;
 
 Light SpotLight;

@@ -190,9 +190,11 @@ Canvas Flower() {
 
 Canvas CatwalkSide() {
   Canvas c = Texture(kTexCatSide);
-  Shade(&c, [](float, float y) {
+  Shade(&c, [](float x, float y) {
+    // Velvet hung in broad folds, with a sheen across its upper part.
     float gloss = Pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 2.0f);
-    Rgb base = Add(Hex(0x5A4A66), Scale(Hex(0x7A7C98), gloss));
+    float fold = 0.8f + 0.2f * Sin(x / 256.0f * kTau * 8.0f);
+    Rgb base = Scale(Add(Hex(0x6A5878), Scale(Hex(0x8A8CA8), gloss)), fold);
     if (std::fabs(y - 20.0f) < 3.0f || std::fabs(y - 236.0f) < 3.0f) base = Hex(0xB8C0D0);  // chrome trim
     return base;
   });
@@ -200,7 +202,7 @@ Canvas CatwalkSide() {
   return c;
 }
 
-// Gold ornament in flat bands: few colours, so the run-length file stays small.
+// Gold ornament in bands (softened before it is written, see below).
 Canvas Gold() {
   Canvas c = Texture(kTexGold);
   Shade(&c, [](float x, float y) {
@@ -328,7 +330,10 @@ void GenerateTextures(AssetOutput* out) {
   OutputJpeg(out, kTexBlack.name, Fabric(kTexBlack, 0x101016, 0x40404C, 31), 90);
   OutputJpeg(out, kTexSkin.name, Skin(), 90);
   OutputJpeg(out, kTexArmGlove.name, Glove(), 90);
-  OutputJpeg(out, kTexChestFront.name, Bodice(kTexChestFront, 0), 90);
+  // The sequins and seams are softened: the bodice is seen small and moving.
+  Canvas bodice = Bodice(kTexChestFront, 0);
+  PreFilter(&bodice, 1);
+  OutputJpeg(out, kTexChestFront.name, bodice, 90);
   OutputJpeg(out, kTexChestBack.name, Bodice(kTexChestBack, 1), 90);
   OutputJpeg(out, kTexHipFront.name, Skirt(kTexHipFront, 1), 90);
   OutputJpeg(out, kTexHipBack.name, Skirt(kTexHipBack, 0), 90);
@@ -342,11 +347,14 @@ void GenerateTextures(AssetOutput* out) {
   OutputJpeg(out, kTexCmap1.name, Plasma(), 92);
   OutputPcx(out, kTexFlower.name, Flower());
   OutputJpeg(out, kTexCatSide.name, CatwalkSide(), 90);
-  OutputTga(out, kTexGold.name, Gold(), 1);
+  // The gold's band edges are softened so the thin trims do not sparkle.
+  Canvas gold = Gold();
+  PreFilter(&gold, 2);
+  OutputTga(out, kTexGold.name, gold, 1);
   OutputTga(out, kTexPole.name, Pole(), 0);
   OutputJpeg(out, kTexRope.name, Rope(), 90);
   Canvas floor = CatwalkFloor();
-  PreFilter(&floor, 1);
+  PreFilter(&floor, 2);
   OutputJpeg(out, kTexCatFloor.name, floor, 90);
   OutputJpeg(out, kTexLight.name, LightGlow(), 92);
 
