@@ -119,7 +119,7 @@ const uint32_t* EnvironmentPixels() {
 // Two tinted copies of the environment texture, a warm and a cool one.
 void DeriveCloseLightTextures() {
   const uint32_t* env = EnvironmentPixels();
-  const uint32_t tint[2][3] = {{256, 200, 120}, {120, 190, 256}};
+  const uint32_t tint[2][3] = {{256, 232, 176}, {176, 214, 256}};
   for (int t = 0; t < 2; t++)
     for (int i = 0; i < kRenderTextureSize * kRenderTextureSize; i++) {
       const uint32_t c = env ? env[i] : 0;

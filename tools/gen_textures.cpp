@@ -194,7 +194,7 @@ Canvas CatwalkSide() {
     // Velvet hung in broad folds, with a sheen across its upper part.
     float gloss = Pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 2.0f);
     float fold = 0.8f + 0.2f * Sin(x / 256.0f * kTau * 8.0f);
-    Rgb base = Scale(Add(Hex(0x6A5878), Scale(Hex(0x8A8CA8), gloss)), fold);
+    Rgb base = Scale(Add(Hex(0x9684AC), Scale(Hex(0x8A8CA8), gloss)), fold);
     if (std::fabs(y - 20.0f) < 3.0f || std::fabs(y - 236.0f) < 3.0f) base = Hex(0xB8C0D0);  // chrome trim
     return base;
   });
@@ -244,7 +244,7 @@ Canvas CatwalkFloor() {
     float gx = Fract(x / 64.0f), gy = Fract(y / 64.0f);
     bool grout = gx < 0.02f || gy < 0.02f;
     float refl = Pow(Clamp01(1.0f - std::fabs(Fract((x - y * 0.4f) / 128.0f) - 0.5f) * 5.0f), 2.0f);
-    Rgb tile = Add(Hex(0x3A3844), Scale(Hex(0x8088A0), refl * 0.6f));
+    Rgb tile = Add(Hex(0x4A4858), Scale(Hex(0x8088A0), refl * 0.6f));
     if (std::fabs(x - 128.0f) < 2.0f) tile = Hex(0xE8E8F0);  // the runway's centre line
     return grout ? Hex(0x24242C) : tile;
   });
