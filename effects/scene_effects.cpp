@@ -71,8 +71,14 @@ void DrawSubmitted(Viewport* vp) {
 // falls the picture keeps about a quarter of its brightness.
 
 constexpr uint32_t kLightPassFloor = 0x3C3C3C3Cu;
-constexpr float kLightFov = 50.0f;
+constexpr float kLightFov = 90.0f;
 constexpr float kLightRadius = 140.0f;
+// The catwalk's spot hangs high in front of the runway, far enough for its
+// cone to take in the runway and the hall round her; the close-up lights
+// circle well above her head.
+constexpr Vec3 kSpotBase = {0.0f, 600.0f, -320.0f};  // y up, -z towards the front
+constexpr float kCloseLightHeight = 560.0f;
+constexpr float kCatwalkAmbient = 0.55f;
 
 Light SpotLight;
 uint32_t CloseLightTextures[2][kRenderTextureSize * kRenderTextureSize];
@@ -113,7 +119,7 @@ const uint32_t* EnvironmentPixels() {
 // Two tinted copies of the environment texture, a warm and a cool one.
 void DeriveCloseLightTextures() {
   const uint32_t* env = EnvironmentPixels();
-  const uint32_t tint[2][3] = {{256, 200, 120}, {120, 190, 256}};
+  const uint32_t tint[2][3] = {{256, 232, 176}, {176, 214, 256}};
   for (int t = 0; t < 2; t++)
     for (int i = 0; i < kRenderTextureSize * kRenderTextureSize; i++) {
       const uint32_t c = env ? env[i] : 0;
@@ -162,8 +168,10 @@ void SceneEffectsAttachHand(const Scene* scene, Mesh* hand) {
 
 // The catwalk. Params 5 and 6 dance the second motion with the scene clock
 // counted from the row's start (twice as fast for 6); param 5 looks through
-// camera 3. One projector light follows the dancer's hand, coming down from
-// high above during the first ten seconds of the show.
+// camera 3. One projector light follows the dancer's hand from its place
+// high in front of her, coming down from far above and behind during the
+// first ten seconds of the show (the three values shift it across, along
+// the runway and up).
 KV_EFFECT(CatwalkEffect) {
   (void)end;
   (void)progress;
@@ -175,7 +183,7 @@ KV_EFFECT(CatwalkEffect) {
   const int camera = param == 5 ? 3 : param;
   Scene* scene = &CatwalkScene;
   DrawDancerScene(pixels, scene, kSceneFramesPerSecond * (t - base) * factor,
-                  kSceneFramesPerSecond * t, camera, 0.25f);
+                  kSceneFramesPerSecond * t, camera, kCatwalkAmbient);
   if (SceneCamera(scene, camera) == nullptr) return 0;
 
   Vec3 offset = {0.0f, 0.0f, -100.0f};
@@ -186,6 +194,7 @@ KV_EFFECT(CatwalkEffect) {
   const Vec3 aim = LightAim(scene);
   Vec3 eye;
   VecAdd(aim, offset, &eye);
+  VecAdd(eye, kSpotBase, &eye);
   const uint32_t* textures[1] = {EnvironmentPixels()};
   LightPass(pixels, scene, textures, &eye, 1, aim);
   return 0;
@@ -202,14 +211,15 @@ KV_EFFECT(CatwalkCloseEffect) {
   BindMotionFile(kMotionFiles[1], 1.0f);
   Scene* scene = &CatwalkScene;
   DrawDancerScene(pixels, scene, kSceneFramesPerSecond * (t - start), kSceneFramesPerSecond * t,
-                  param, 0.25f);
+                  param, kCatwalkAmbient);
   if (SceneCamera(scene, param) == nullptr) return 0;
 
   const Vec3 aim = LightAim(scene);
   Vec3 eyes[2];
   for (int i = 0; i < 2; i++) {
     const double a = static_cast<double>(t) + i * 3.14159265358979;
-    eyes[i] = Vec3{aim.x + static_cast<float>(kLightRadius * std::cos(a)), aim.y + 60.0f,
+    eyes[i] = Vec3{aim.x + static_cast<float>(kLightRadius * std::cos(a)),
+                   aim.y + kCloseLightHeight,
                    aim.z + static_cast<float>(kLightRadius * std::sin(a))};
   }
   const uint32_t* textures[2] = {CloseLightTextures[0], CloseLightTextures[1]};
@@ -323,6 +333,55 @@ KV_EFFECT(CityEffect) {
   return 0;
 }
 
+// The stage behind the metaballs: a violet wash, brightest in a pool of
+// light behind the balls, at the level the balls' materials ramp to.
+void DrawMetaballBackdrop(uint32_t* pixels, float level) {
+  static uint32_t backdrop[kFramePixels];
+  static bool made = false;
+  if (!made) {
+    for (int y = 0; y < kFrameHeight; y++)
+      for (int x = 0; x < kFrameWidth; x++) {
+        const float v = static_cast<float>(y) / (kFrameHeight - 1);
+        const float dx = (x - 160.0f) / 170.0f, dy = (y - 110.0f) / 150.0f;
+        const float pool = std::fmax(0.0f, 1.0f - (dx * dx + dy * dy));
+        const float wash = 0.55f + 0.45f * std::sin(3.14159265f * v);
+        const float r = 40.0f * wash + 70.0f * pool * pool;
+        const float g = 22.0f * wash + 40.0f * pool * pool;
+        const float b = 62.0f * wash + 85.0f * pool * pool;
+        backdrop[y * kFrameWidth + x] = static_cast<uint32_t>(r) << 16 |
+                                        static_cast<uint32_t>(g) << 8 | static_cast<uint32_t>(b);
+      }
+    made = true;
+  }
+  const int l = static_cast<int>(256.0f * std::fmin(1.0f, std::fmax(0.0f, level)));
+  for (int i = 0; i < kFramePixels; i++) {
+    const uint32_t c = backdrop[i];
+    pixels[i] = (((c >> 16 & 255) * l >> 8) << 16) | (((c >> 8 & 255) * l >> 8) << 8) |
+                ((c & 255) * l >> 8);
+  }
+}
+
+// The balls' paths. The polygoniser's cells reach x and z from -42 to 34
+// and y from -24 to 16 (the last lattice row and column start no cell), so
+// the paths circle about (-4, -4, -4): four balls of radius 25 and strength
+// 15 together reach at most 19.2 from their centre, and keep inside those
+// walls with the amplitudes below, whatever the balls' positions. A surface
+// cut by the lattice's walls would open and show its inside.
+void MetaballCentres(float t, Vec3 centres[kMetaballCount]) {
+  static const float kPath[kMetaballCount][6] = {
+      // x: amplitude, rate; y: amplitude, rate; z: amplitude, rate.
+      {14.0f, 1.1f, 0.7f, 0.7f, 12.0f, 0.9f},
+      {13.0f, -0.8f, 0.6f, 1.3f, 14.0f, 0.6f},
+      {14.5f, 0.5f, 0.7f, -0.9f, 11.0f, 1.4f},
+      {12.0f, 1.5f, 0.6f, 0.4f, 13.5f, -1.0f},
+  };
+  for (int k = 0; k < kMetaballCount; k++) {
+    const float* p = kPath[k];
+    centres[k] = Vec3{p[0] * std::sin(p[1] * t + k) - 4.0f, p[2] * std::cos(p[3] * t + 2 * k) - 4.0f,
+                      p[4] * std::sin(p[5] * t + 3 * k) - 4.0f};
+  }
+}
+
 // Four metaballs on sine paths, drawn as a layered surface: every triangle
 // once per ball that shades it, each with that ball's share of the field.
 // The materials' colours ramp up over the first and down over the last 5 %
@@ -339,21 +398,13 @@ KV_EFFECT(MetaballEffect) {
   if (scene->meshCount < 1) return 0;
   Mesh* mesh = &scene->meshes[scene->meshCount - 1];
 
-  static const float kPath[4][6] = {
-      // x: amplitude, rate; y: amplitude, rate; z: amplitude, rate. The
-      // lattice is shallow in y (-24..20), so the balls stay low in it.
-      {24.0f, 1.1f, 4.0f, 0.7f, 18.0f, 0.9f},
-      {22.0f, -0.8f, 3.0f, 1.3f, 20.0f, 0.6f},
-      {25.0f, 0.5f, 4.0f, -0.9f, 16.0f, 1.4f},
-      {20.0f, 1.5f, 3.0f, 0.4f, 19.0f, -1.0f},
-  };
   static const char* const kNames[4][2] = {
       {"mat0g", "mat0a"}, {"mat1g", "mat1a"}, {"mat2g", "mat2a"}, {"mat3g", "mat3a"}};
+  Vec3 centres[kMetaballCount];
+  MetaballCentres(t, centres);
   for (int k = 0; k < 4; k++) {
-    const float* p = kPath[k];
     Metaball& ball = Metaballs[k];
-    ball.centre = Vec3{p[0] * std::sin(p[1] * t + k), p[2] * std::cos(p[3] * t + 2 * k) - 2.0f,
-                       p[4] * std::sin(p[5] * t + 3 * k)};
+    ball.centre = centres[k];
     ball.radius = 25.0f;
     ball.strength = 15.0f;
     ball.materialA = MaterialFind(scene, kNames[k][0]);
@@ -380,10 +431,10 @@ KV_EFFECT(MetaballEffect) {
   MatMul(turnY, turnX, &mesh->world);
 
   Viewport* vp = &MainViewport;
-  FillPixels(pixels, 0, kFrameBytes);
+  DrawMetaballBackdrop(pixels, level);
   ClearDepth();
   ViewportEnableFarPlane(vp, 0);
-  ViewportSetAmbient(vp, 0.25f, 0.25f, 0.25f);
+  ViewportSetAmbient(vp, 0.35f, 0.35f, 0.35f);
   ViewportSetCullMode(vp, kCullPositive);
   ViewportSetTarget(vp, kFramePitchBytes, pixels, MainDepthBuffer);
   const Camera* cam = SceneCamera(scene, 0);
@@ -444,7 +495,7 @@ int MetaballSceneBuild(Scene* scene) {
   if (!SceneCreate(scene, kMetaballSceneVertices, kMetaballSceneFaces, 1, 3, 2, 1)) return 0;
   if (SceneAddMesh(scene, "blob") == nullptr) return 0;
   // Seen from straight ahead and from above; lit warm, cool and from behind.
-  const Vec3 eyes[2][2] = {{{0, 0, -105}, {0, 0, 0}}, {{0, 95, -40}, {0, 0, 0}}};
+  const Vec3 eyes[2][2] = {{{0, 0, -82}, {0, 0, 0}}, {{0, 95, -40}, {0, 0, 0}}};
   for (const auto& e : eyes) {
     Camera* c = SceneAddCamera(scene, "camera");
     if (c == nullptr) return 0;

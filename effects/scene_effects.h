@@ -30,6 +30,11 @@ extern Scene BlobScene;    // holds "Box02", the box the second dancer is mirror
 inline constexpr int kMetaballSceneVertices = 3000;
 inline constexpr int kMetaballSceneFaces = 3000;
 
+// The metaball row's four ball centres at show time t, in the lattice's
+// frame.
+inline constexpr int kMetaballCount = 4;
+void MetaballCentres(float t, Vec3 centres[kMetaballCount]);
+
 // Scene frames per second of show time.
 inline constexpr float kSceneFramesPerSecond = 22.5f;
 

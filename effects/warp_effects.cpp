@@ -94,13 +94,15 @@ KV_EFFECT(RotozoomEffect) {
   return 0;
 }
 
-// Two rippling grids over two textures, multiplied together.
+// Two rippling grids over two textures, multiplied together: the panelled
+// metal, whose seams draw the grid, under the broad light of the highlight
+// map.
 KV_EFFECT(RippleGridEffect) {
   (void)start;
   (void)end;
   (void)progress;
   (void)param;
-  const uint32_t* first = Texture256(kTexSlotMeta4);
+  const uint32_t* first = Texture256(kTexSlotCube);
   const uint32_t* second = Texture256(kTexSlotPhong);
   if (!first || !second) return 0;
   RippleGrid(2.0f * t);

@@ -62,7 +62,7 @@ class Effects : public ::testing::Test {
       PictureSlots[kPicArtwork + i] = MakePicture(6, 3, 200 + i, 0x0000FF);
     PictureSlots[kPicSilence] = MakePicture(5, 4, 300, 0x00FF00);
     for (int i : {kTexSlotFace, kTexSlotBlob, kTexSlotCmap1, kTexSlotMeta1, kTexSlotMeta2,
-                  kTexSlotMeta3, kTexSlotMeta4, kTexSlotPhong, kTexSlotWindow3})
+                  kTexSlotMeta3, kTexSlotMeta4, kTexSlotPhong, kTexSlotWindow3, kTexSlotCube})
       TextureSlots[i] = MakePicture(256, 256, 400 + i, 0);
   }
   void SetUp() override { frame.assign(kFramePixels, Rgb(90, 120, 150)); }

@@ -149,6 +149,27 @@ void BlurCanvas(Canvas* c, int radius, int passes) {
   }
 }
 
+void PreFilter(Canvas* c, int passes) {
+  const int w = c->width, h = c->height;
+  std::vector<Rgb> tmp(c->px.size());
+  const float k[3] = {0.25f, 0.5f, 0.25f};
+  for (int pass = 0; pass < passes; pass++) {
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++) {
+        Rgb s{0, 0, 0};
+        for (int d = -1; d <= 1; d++) s = Add(s, Scale(At(c, (x + d + w) % w, y), k[d + 1]));
+        tmp[static_cast<size_t>(y) * w + x] = s;
+      }
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++) {
+        Rgb s{0, 0, 0};
+        for (int d = -1; d <= 1; d++)
+          s = Add(s, Scale(tmp[static_cast<size_t>((y + d + h) % h) * w + x], k[d + 1]));
+        At(c, x, y) = s;
+      }
+  }
+}
+
 void BezierPoints(std::vector<Pt>* out, Pt a, Pt b, Pt c, int steps) {
   for (int i = 0; i <= steps; i++) {
     float t = static_cast<float>(i) / steps, u = 1.0f - t;

@@ -32,9 +32,9 @@ const MapLook kLooks[] = {
     {"concrt1.jpg", MAP_CONCRETE, 0x6A6A68, 0, nullptr},
     {"green.jpg", MAP_GRASS, 0x1C4A1C, 0x3A7A2A, nullptr},
     {"concrt2.jpg", MAP_CONCRETE, 0x585E66, 0, nullptr},
-    {"asphalt.jpg", MAP_ASPHALT, 0x242428, 0, nullptr},
-    {"road1.jpg", MAP_ROAD, 0x222226, 0xE8E0C0, nullptr},
-    {"road2.jpg", MAP_CROSSING, 0x222226, 0xE8E8E8, nullptr},
+    {"asphalt.jpg", MAP_ASPHALT, 0x3A3A40, 0, nullptr},
+    {"road1.jpg", MAP_ROAD, 0x38383E, 0xE8E0C0, nullptr},
+    {"road2.jpg", MAP_CROSSING, 0x38383E, 0xE8E8E8, nullptr},
     {"roof1.jpg", MAP_GRAVEL, 0x4A4844, 0, nullptr},
     {"roof2.jpg", MAP_TAR, 0x18181C, 0x707880, nullptr},
     {"metal1.jpg", MAP_CORRUGATED, 0x6A7480, 0, nullptr},
@@ -59,7 +59,7 @@ const MapLook kLooks[] = {
     {"sand.jpg", MAP_SAND, 0xB8A070, 0, nullptr},
     {"tree1.jpg", MAP_TREE, 0x0C2A10, 0x2A6A24, nullptr},
     {"lamp.jpg", MAP_LAMP, 0x303438, 0xFFE0A0, nullptr},
-    {"fence.jpg", MAP_FENCE, 0xA0A8B0, 0x0C0E12, nullptr},
+    {"fence.jpg", MAP_FENCE, 0x788088, 0x2A2E34, nullptr},
     {"build2.jpg", MAP_FACADE, 0x28242A, 0xFF9C60, nullptr},
     {"car1.jpg", MAP_CAR, 0xC01828, 0x101014, nullptr},
     {"car2.jpg", MAP_CAR, 0x2050B0, 0x101014, nullptr},
@@ -78,10 +78,10 @@ void Facade(Canvas* c, const MapLook& m, uint32_t seed) {
   Shade(c, [&](float x, float y) {
     int cx = static_cast<int>(x / cw), cy = static_cast<int>(y / rh);
     float u = Fract(x / cw), v = Fract(y / rh);
-    Rgb w = Scale(wall, 0.8f + 0.4f * Noise(x, y, seed, 32.0f));
+    Rgb w = Scale(wall, 1.3f + 0.5f * Noise(x, y, seed, 32.0f));
     if (u < 0.18f || u > 0.82f || v < 0.22f || v > 0.86f) return w;
     float on = Hash01(cx, cy, seed);
-    if (on < 0.45f) {  // lit, warmer towards the bottom of the pane
+    if (on < 0.62f) {  // lit, warmer towards the bottom of the pane
       float blind = Hash01(cx, cy, seed + 1) < 0.3f && v < 0.5f ? 0.55f : 1.0f;
       return Scale(Mix(lit, Scale(lit, 0.7f), v), blind * (0.75f + 0.25f * Hash01(cx, cy, seed + 2)));
     }
@@ -126,8 +126,8 @@ void Road(Canvas* c, const MapLook& m, uint32_t seed, int crossing) {
   for (int y = 0; y < 256; y++)
     for (int x = 0; x < 256; x++) {
       bool paint = crossing ? (Fract(x / 42.666668f) < 0.5f && y > 40 && y < 216)
-                            : (std::fabs(x - 128.0f) < 4.0f && Fract(y / 128.0f) < 0.6f) || x < 6 || x > 249;
-      if (paint) At(c, x, y) = Mix(At(c, x, y), Hex(m.accent), 0.8f);
+                            : (std::fabs(x - 128.0f) < 7.0f && Fract(y / 128.0f) < 0.6f) || x < 8 || x > 247;
+      if (paint) At(c, x, y) = Mix(At(c, x, y), Hex(m.accent), 0.55f);
     }
 }
 
@@ -282,10 +282,11 @@ void Lamp(Canvas* c, const MapLook& m, uint32_t) {
 
 void Fence(Canvas* c, const MapLook& m, uint32_t seed) {
   Speckle(c, m.accent, seed, 32.0f, 0.1f);
-  for (int i = -16; i < 32; i++) {
-    float o = i * 16.0f;
-    StrokeSegment(c, o, 0, o + 256, 256, 1.6f, Hex(m.colour), 0.9f);
-    StrokeSegment(c, o + 256, 0, o, 256, 1.6f, Hex(m.colour), 0.9f);
+  // A coarse mesh of thick wire: a fine one turns to glitter at a distance.
+  for (int i = -4; i < 8; i++) {
+    float o = i * 64.0f;
+    StrokeSegment(c, o, 0, o + 256, 256, 6.0f, Hex(m.colour), 0.6f);
+    StrokeSegment(c, o + 256, 0, o, 256, 6.0f, Hex(m.colour), 0.6f);
   }
   for (float x : {4.0f, 252.0f}) StrokeSegment(c, x, 0, x, 256, 6, Scale(Hex(m.colour), 0.8f));
 }
@@ -344,6 +345,10 @@ void GenerateCityMaps(AssetOutput* out) {
       case MAP_FENCE: Fence(&c, m, seed); break;
       case MAP_CAR: Car(&c, m, seed); break;
     }
+    // Seen from far off and at grazing angles, a texel is often smaller
+    // than a pixel: detail finer than two texels would sparkle as the
+    // camera moves.
+    PreFilter(&c, m.kind == MAP_FACADE || m.kind == MAP_GLASS || m.kind == MAP_FENCE ? 4 : 2);
     std::string name = std::string("3d2\\maps\\") + m.file;
     OutputJpeg(out, name.c_str(), c, 88);
   }

@@ -349,9 +349,14 @@ SceneFile CityScene() {
     s.nodes.back().position.keys = {{0, a, {}}, {400, b, {}}};
   }
 
-  SceneAddLight(&s, "Moon", V(-2500, -1800, 3200), V(0.45f, 0.5f, 0.75f));
-  SceneAddLight(&s, "Glow", V(1800, 2400, 260), V(0.7f, 0.45f, 0.25f));
-  SceneAddLight(&s, "Sky", V(0, 0, 1500), V(0.35f, 0.35f, 0.4f));
+  // Moonlight, the glow of the harbour, the city's own light in the sky and
+  // the street lamps' bounce: every wall faces at least two of them, so the
+  // facades keep their colours under the scene's low ambient light.
+  SceneAddLight(&s, "Moon", V(-2500, -1800, 3200), V(0.7f, 0.75f, 0.95f));
+  SceneAddLight(&s, "Glow", V(1800, 2400, 260), V(0.95f, 0.65f, 0.4f));
+  SceneAddLight(&s, "Sky", V(0, 0, 1500), V(0.55f, 0.55f, 0.65f));
+  SceneAddLight(&s, "Lamps", V(2600, -2000, 400), V(0.6f, 0.55f, 0.5f));
+  SceneAddLight(&s, "Bounce", V(-2600, 2200, 300), V(0.45f, 0.45f, 0.6f));
 
   float r0 = StreetCentre(2), r1 = StreetCentre(6), r3 = StreetCentre(8);
   float w0 = StreetCentre(0), w3 = StreetCentre(3), w5 = StreetCentre(5), w7 = StreetCentre(7);
@@ -363,8 +368,8 @@ SceneFile CityScene() {
                  60.0f);
   // 1: high over the roofs, looking down ahead.
   SceneAddCamera(&s, "High",
-                 Flight({V(-1000, -1000, 380), V(-100, -250, 360), V(450, 300, 350),
-                         V(350, 850, 370), V(-450, 650, 390)},
+                 Flight({V(-620, -620, 330), V(-100, -250, 320), V(450, 300, 310),
+                         V(350, 850, 330), V(-450, 650, 340)},
                         400, 16, 0.08f, 260.0f),
                  60.0f);
   // 2: a wide circle over the roofs round downtown.

@@ -2,6 +2,8 @@
 // modelled about its own joint so a motion file can place it with one
 // matrix. She stands at the origin facing -y, z-up, about 178 units (one
 // unit a centimetre) tall.
+#include <cmath>
+
 #include "image/asset_names.h"
 #include "tools/gen_scenes.h"
 
@@ -82,47 +84,77 @@ void Limb(SceneFileMesh* mesh, Vec3 a, Vec3 b, Vec3 side, std::vector<LatheRing>
   KitLathe(mesh, a, b, side, rings, 12, 1.0f, 1.0f, material);
 }
 
+// Limb from joint a to joint b whose ends are half balls centred on the
+// joints (radius capA behind a, capB beyond b; 0 for an open-ended taper to
+// a point at the joint). Both parts meeting at a joint hold a ball about it,
+// so the joint stays closed however far it bends. `body` gives the radii
+// between the joints (t in 0..1 from a to b), without end points.
+void CappedLimb(SceneFileMesh* mesh, Vec3 a, Vec3 b, Vec3 side, float capA, float capB,
+                const std::vector<LatheRing>& body, const char* material) {
+  const Vec3 d = V(b.x - a.x, b.y - a.y, b.z - a.z);
+  const float len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+  const Vec3 u = V(d.x / len, d.y / len, d.z / len);
+  const float total = capA + len + capB;
+  const Vec3 from = V(a.x - u.x * capA, a.y - u.y * capA, a.z - u.z * capA);
+  const Vec3 to = V(b.x + u.x * capB, b.y + u.y * capB, b.z + u.z * capB);
+  // Heights up a half ball and the radius there, as fractions of its radius.
+  const float cap[3][2] = {{0.0f, 0.0f}, {0.4f, 0.8f}, {1.0f, 1.0f}};
+  std::vector<LatheRing> rings;
+  if (capA > 0.0f) {
+    for (const auto& c : cap) rings.push_back({c[0] * capA / total, c[1] * capA, c[1] * capA});
+  } else {
+    rings.push_back({0.0f, 0.0f, 0.0f});
+  }
+  for (const LatheRing& r : body) rings.push_back({(capA + r.t * len) / total, r.rx, r.ry});
+  if (capB > 0.0f) {
+    for (int i = 2; i >= 0; i--)
+      rings.push_back({(total - cap[i][0] * capB) / total, cap[i][1] * capB, cap[i][1] * capB});
+  } else {
+    rings.push_back({1.0f, 0.0f, 0.0f});
+  }
+  KitLathe(mesh, from, to, side, rings, 12, 1.0f, 1.0f, material);
+}
+
 void AddArm(SceneFile* scene, float sign, int upper, int lower, int hand) {
   Vec3 shoulder = kDancerPartTable[upper].joint, elbow = kDancerPartTable[lower].joint;
   Vec3 wrist = kDancerPartTable[hand].joint;
   SceneFileMesh m = NewPart(upper);
-  Limb(&m, V(shoulder.x, 0, shoulder.z + 2.5f), V(elbow.x, 0, elbow.z - 1.0f), V(1, 0, 0),
-       {{0, 0, 0}, {0.06f, 4.3f, 4.3f}, {0.3f, 4.5f, 4.4f}, {0.9f, 3.4f, 3.3f}, {1, 0, 0}}, "skin");
+  CappedLimb(&m, V(shoulder.x, 0, shoulder.z), V(elbow.x, 0, elbow.z), V(1, 0, 0), 4.3f, 3.4f,
+             {{0.1f, 4.5f, 4.4f}, {0.9f, 3.5f, 3.4f}}, "skin");
   SceneAddMesh(scene, m);
   m = NewPart(lower);
-  Limb(&m, V(elbow.x, 0, elbow.z + 1.0f), V(wrist.x, 0, wrist.z - 1.0f), V(1, 0, 0),
-       {{0, 0, 0}, {0.06f, 3.4f, 3.4f}, {0.35f, 3.6f, 3.5f}, {0.92f, 2.3f, 2.4f}, {1, 0, 0}},
-       "ArmGlove");
+  CappedLimb(&m, V(elbow.x, 0, elbow.z), V(wrist.x, 0, wrist.z), V(1, 0, 0), 3.4f, 2.3f,
+             {{0.35f, 3.6f, 3.5f}, {0.92f, 2.4f, 2.4f}}, "ArmGlove");
   SceneAddMesh(scene, m);
   m = NewPart(hand);
-  Limb(&m, V(wrist.x, 0, wrist.z + 1.0f), Side(sign, V(-18.0f, -1.5f, wrist.z - 15.0f)), V(1, 0, 0),
-       {{0, 0, 0}, {0.1f, 1.7f, 3.0f}, {0.45f, 1.8f, 4.1f}, {0.8f, 1.4f, 3.3f}, {1, 0, 0}},
-       "ArmGlove");
+  CappedLimb(&m, V(wrist.x, 0, wrist.z), Side(sign, V(-18.0f, -1.5f, wrist.z - 15.0f)), V(1, 0, 0),
+             2.3f, 0.0f, {{0.1f, 1.9f, 3.0f}, {0.45f, 1.8f, 4.1f}, {0.8f, 1.4f, 3.3f}},
+             "ArmGlove");
   SceneAddMesh(scene, m);
 }
 
 void AddLeg(SceneFile* scene, float sign, int upper, int lower, int foot) {
   Vec3 hip = kDancerPartTable[upper].joint, knee = kDancerPartTable[lower].joint;
   Vec3 ankle = kDancerPartTable[foot].joint;
+  // The thigh starts inside the briefs, slim at its top, so it does not
+  // push through them when the leg swings.
   SceneFileMesh m = NewPart(upper);
-  Limb(&m, V(hip.x, 0, hip.z + 3.0f), V(knee.x, 0, knee.z - 1.5f), V(1, 0, 0),
-       {{0, 0, 0}, {0.05f, 7.0f, 7.2f}, {0.3f, 7.6f, 7.8f}, {0.9f, 4.7f, 4.9f}, {1, 0, 0}}, "skin");
+  CappedLimb(&m, V(hip.x, 0, hip.z), V(knee.x, 0, knee.z), V(1, 0, 0), 5.6f, 4.8f,
+             {{0.08f, 6.6f, 6.8f}, {0.3f, 7.6f, 7.8f}, {0.9f, 4.9f, 5.0f}}, "skin");
   SceneAddMesh(scene, m);
   m = NewPart(lower);
-  Limb(&m, V(knee.x, 0, knee.z + 1.5f), V(ankle.x, 0, ankle.z - 3.0f), V(1, 0, 0),
-       {{0, 0, 0},
-        {0.04f, 4.6f, 4.7f},
-        {0.25f, 5.0f, 5.6f},
-        {0.55f, 4.0f, 4.3f},
-        {0.88f, 2.8f, 2.9f},
-        {1, 0, 0}},
-       "skin");
+  CappedLimb(&m, V(knee.x, 0, knee.z), V(ankle.x, 0, ankle.z), V(1, 0, 0), 4.8f, 2.9f,
+             {{0.1f, 4.7f, 4.9f}, {0.25f, 5.0f, 5.6f}, {0.55f, 4.0f, 4.3f}, {0.88f, 2.8f, 2.9f}},
+             "skin");
   SceneAddMesh(scene, m);
-  // A pointed shoe on a thin heel.
+  // A pointed shoe on a thin heel, in the bodice's red so it reads against
+  // a dark floor; the instep closes over the ankle.
   m = NewPart(foot);
   Limb(&m, Side(sign, V(-8.5f, 5.0f, 5.0f)), Side(sign, V(-8.5f, -17.0f, 1.5f)), V(0, 0, 1),
        {{0, 0, 0}, {0.08f, 3.6f, 3.0f}, {0.4f, 3.4f, 3.6f}, {0.85f, 1.6f, 2.8f}, {1, 0, 0}},
-       "black");
+       "ChestFront");
+  CappedLimb(&m, V(ankle.x, 0, ankle.z), Side(sign, V(-8.5f, -6.0f, 3.0f)), V(1, 0, 0), 3.0f, 2.6f,
+             {{0.5f, 2.8f, 2.8f}}, "ChestFront");
   Limb(&m, Side(sign, V(-8.5f, 4.5f, 3.5f)), Side(sign, V(-8.5f, 5.0f, 0.0f)), V(1, 0, 0),
        {{0, 0, 0}, {0.1f, 1.2f, 1.2f}, {0.95f, 0.6f, 0.6f}, {1, 0, 0}}, "black");
   SceneAddMesh(scene, m);
@@ -176,6 +208,20 @@ void AddDancer(SceneFile* scene) {
            16, 1.0f, 1.0f, "ChestFront");
   PlanarMap(&m, 0, -17.5f, 17.5f, 103.0f, 150.0f);
   SplitBack(&m, 0, "ChestFront", "ChestBack");
+  // Rounded shoulders about the arms' joints, so each arm turns in a socket
+  // of the bodice and no gap opens between them.
+  for (int arm : {DP_ARM_UPPER_R, DP_ARM_UPPER_L}) {
+    const Vec3 j = kDancerPartTable[arm].joint;
+    KitLathe(&m, V(j.x, 0, j.z - 4.6f), V(j.x, 0, j.z + 4.6f), V(1, 0, 0),
+             {{0, 0, 0},
+              {0.067f, 2.3f, 2.3f},
+              {0.25f, 4.0f, 4.0f},
+              {0.5f, 4.6f, 4.6f},
+              {0.75f, 4.0f, 4.0f},
+              {0.933f, 2.3f, 2.3f},
+              {1, 0, 0}},
+             10, 1.0f, 1.0f, "ChestFront");
+  }
   SceneAddMesh(scene, m);
 
   m = NewPart(DP_NECK);

@@ -1,6 +1,8 @@
 // The remaining full-size pictures: the blue dancer, the runway from above,
 // the rendered 3D still, the two end-scroller layers, the glow-dot sprite
 // and the overlay the dots' background is multiplied with.
+#include <iterator>
+
 #include "image/asset_names.h"
 #include "tools/generator.h"
 
@@ -197,16 +199,29 @@ void ScrollPictures(Canvas* sharp, Canvas* soft) {
   const TextStyle heading = {Hex(0x80B8FF), Hex(0x5070C0), Hex(0), 0, Hex(0), 0};
   const TextStyle body = {Hex(0xFFFFFF), Hex(0xFFD8A0), Hex(0), 0, Hex(0), 0};
   const TextStyle name = {Hex(0xFFF0D0), Hex(0xE09040), Hex(0), 0, Hex(0), 0};
-  int y = 50;  // the first line enters half a second into the scroll
+  // The lines fill the picture from its 16th row to its 16th last, so text
+  // is on screen within a quarter second of the scroll's start and until a
+  // quarter second before its end (it moves about 70 rows a second): the
+  // gaps between lines are stretched to fit.
+  const int top = 16, bottom = kGfxScroll1.height - 10;  // the last line ends in blank rows
+  int glyphs = 0, gaps = 0;
+  const int lines = static_cast<int>(std::size(kCredits));
+  for (int i = 0; i < lines; i++) {
+    glyphs += kGlyphRows * kCredits[i].scale;
+    if (i + 1 < lines) gaps += kCredits[i].gap;
+  }
+  const float stretch = gaps > 0 ? static_cast<float>(bottom - top - glyphs) / gaps : 0.0f;
+  float y = static_cast<float>(top);
   int index = 0;
   for (const CreditLine& line : kCredits) {
     const TextStyle& style = line.scale >= 3 ? name : (line.scale == 1 ? heading : body);
-    DrawTextCentred(sharp, line.text, y, line.scale, style);
+    const int row = static_cast<int>(y + 0.5f);
+    DrawTextCentred(sharp, line.text, row, line.scale, style);
     TextStyle glow = style;
     glow.top = index % 2 ? Hex(0xC040FF) : Hex(0x3090FF);
     glow.bottom = index % 2 ? Hex(0xFF4080) : Hex(0x40E0C0);
-    DrawTextCentred(soft, line.text, y, line.scale, glow);
-    y += kGlyphRows * line.scale + line.gap;
+    DrawTextCentred(soft, line.text, row, line.scale, glow);
+    y += static_cast<float>(kGlyphRows * line.scale) + stretch * static_cast<float>(line.gap);
     index++;
   }
   BlurCanvas(soft, 2, 2);
@@ -218,10 +233,12 @@ Canvas GlowSprite() {
   Shade(&c, [](float x, float y) {
     float dx = (x - 128.0f) / 128.0f, dy = (y - 128.0f) / 128.0f;
     float d = std::sqrt(dx * dx + dy * dy);
-    float core = Pow(Clamp01(1.0f - d), 3.0f);
-    float star = Clamp01(1.0f - d) * (Exp(-std::fabs(dx) * 40.0f) + Exp(-std::fabs(dy) * 40.0f)) * 0.5f;
-    Rgb c = Add(Scale(Hex(0xFFE8F4), core * 1.1f), Scale(Hex(0xC0D8FF), star));
-    return Add(c, Scale(Hex(0xFF80C0), 0.25f * Clamp01(1.0f - d)));
+    // A small hot core with a thin star and a faint halo: dots drawn close
+    // together stay apart instead of adding up to one white patch.
+    float core = Pow(Clamp01(1.0f - d), 6.0f);
+    float star = Pow(Clamp01(1.0f - d), 2.0f) * (Exp(-std::fabs(dx) * 60.0f) + Exp(-std::fabs(dy) * 60.0f)) * 0.4f;
+    Rgb c = Add(Scale(Hex(0xFFE8F4), core), Scale(Hex(0xC0D8FF), star));
+    return Add(c, Scale(Hex(0xFF80C0), 0.12f * Pow(Clamp01(1.0f - d), 2.0f)));
   });
   return c;
 }

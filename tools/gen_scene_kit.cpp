@@ -67,6 +67,22 @@ void KitPanel(SceneFileMesh* mesh, Vec3 o, Vec3 e1, Vec3 e2, float ru, float rv,
   KitQuad(mesh, a, b, c, d, material);
 }
 
+void KitGridPanel(SceneFileMesh* mesh, Vec3 o, Vec3 e1, Vec3 e2, float ru, float rv, int n1, int n2,
+                  const std::string& material) {
+  std::vector<int> at;
+  for (int j = 0; j <= n2; j++)
+    for (int i = 0; i <= n1; i++) {
+      float f1 = static_cast<float>(i) / static_cast<float>(n1);
+      float f2 = static_cast<float>(j) / static_cast<float>(n2);
+      at.push_back(KitVertex(mesh, Plus(o, Plus(Times(e1, f1), Times(e2, f2))), ru * f1, rv * f2));
+    }
+  for (int j = 0; j < n2; j++)
+    for (int i = 0; i < n1; i++) {
+      int a = at[j * (n1 + 1) + i];
+      KitQuad(mesh, a, a + 1, a + n1 + 2, a + n1 + 1, material);
+    }
+}
+
 void KitBox(SceneFileMesh* mesh, Vec3 lo, Vec3 hi, const std::string& sides, const std::string& top,
             const std::string& bottom, float tile) {
   float dx = hi.x - lo.x, dy = hi.y - lo.y, dz = hi.z - lo.z;

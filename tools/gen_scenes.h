@@ -30,6 +30,11 @@ void KitFlip(SceneFileMesh* mesh, size_t firstFace);
 // e1 x e2), mapped with texture repeats ru x rv.
 void KitPanel(SceneFileMesh* mesh, Vec3 o, Vec3 e1, Vec3 e2, float ru, float rv,
               const std::string& material);
+// The same panel as a grid of n1 x n2 quads, for large panels seen at a
+// grazing angle: texture coordinates run straight across each face, so
+// smaller faces keep the picture from swimming and tearing.
+void KitGridPanel(SceneFileMesh* mesh, Vec3 o, Vec3 e1, Vec3 e2, float ru, float rv, int n1, int n2,
+                  const std::string& material);
 // Axis-aligned box; sides, top and bottom materials (an empty name leaves
 // that part out). Texture repeats every `tile` units.
 void KitBox(SceneFileMesh* mesh, Vec3 lo, Vec3 hi, const std::string& sides, const std::string& top,

@@ -52,12 +52,13 @@ void QuarterTurn(SceneFileMesh* mesh, size_t first, bool aboutX) {
 void Room(SceneFileMesh* m, Vec3 lo, Vec3 hi, const std::string& walls, const std::string& floor,
           float tile) {
   float dx = hi.x - lo.x, dy = hi.y - lo.y, dz = hi.z - lo.z;
-  KitPanel(m, lo, V(dx, 0, 0), V(0, dy, 0), dx / tile, dy / tile, floor);
-  KitPanel(m, V(lo.x, lo.y, hi.z), V(0, dy, 0), V(dx, 0, 0), dy / tile, dx / tile, floor);
-  KitPanel(m, V(hi.x, lo.y, lo.z), V(-dx, 0, 0), V(0, 0, dz), dx / tile, 1.0f, walls);
-  KitPanel(m, V(lo.x, hi.y, lo.z), V(dx, 0, 0), V(0, 0, dz), dx / tile, 1.0f, walls);
-  KitPanel(m, V(lo.x, lo.y, lo.z), V(0, dy, 0), V(0, 0, dz), dy / tile, 1.0f, walls);
-  KitPanel(m, V(hi.x, hi.y, lo.z), V(0, -dy, 0), V(0, 0, dz), dy / tile, 1.0f, walls);
+  // In grids, so the big panels do not swim when seen along them.
+  KitGridPanel(m, lo, V(dx, 0, 0), V(0, dy, 0), dx / tile, dy / tile, 6, 6, floor);
+  KitGridPanel(m, V(lo.x, lo.y, hi.z), V(0, dy, 0), V(dx, 0, 0), dy / tile, dx / tile, 6, 6, floor);
+  KitGridPanel(m, V(hi.x, lo.y, lo.z), V(-dx, 0, 0), V(0, 0, dz), dx / tile, 1.0f, 6, 2, walls);
+  KitGridPanel(m, V(lo.x, hi.y, lo.z), V(dx, 0, 0), V(0, 0, dz), dx / tile, 1.0f, 6, 2, walls);
+  KitGridPanel(m, V(lo.x, lo.y, lo.z), V(0, dy, 0), V(0, 0, dz), dy / tile, 1.0f, 6, 2, walls);
+  KitGridPanel(m, V(hi.x, hi.y, lo.z), V(0, -dy, 0), V(0, 0, dz), dy / tile, 1.0f, 6, 2, walls);
 }
 
 std::vector<std::string> DancerMaterials() {
@@ -89,7 +90,7 @@ void PolesAndRopes(SceneFile* s, float x, const char* poles, const char* ropes) 
       float y0 = y + 40.0f * static_cast<float>(half);
       float z0 = half ? z - sag : z, z1 = half ? z : z - sag;
       KitLathe(&r, V(x, y0, z0), V(x, y0 + 40.0f, z1), V(1, 0, 0),
-               {{0, 1.2f, 1.2f}, {1, 1.2f, 1.2f}}, 6, 1.0f, 2.0f, "Rope");
+               {{0, 1.8f, 1.8f}, {1, 1.8f, 1.8f}}, 6, 1.0f, 2.0f, "Rope");
     }
   }
   SceneAddMesh(s, p);
@@ -110,7 +111,7 @@ SceneFile CatwalkScene() {
   AddDancer(&s);
 
   SceneFileMesh m = Named("Runway");
-  KitPanel(&m, V(-60, -300, 0), V(120, 0, 0), V(0, 600, 0), 1.0f, 5.0f, "Cat_Floor");
+  KitGridPanel(&m, V(-60, -300, 0), V(120, 0, 0), V(0, 600, 0), 1.0f, 5.0f, 2, 10, "Cat_Floor");
   KitPanel(&m, V(-60, -300, -40), V(120, 0, 0), V(0, 0, 40), 1.0f, 1.0f, "Cat_Side");
   KitPanel(&m, V(60, -300, -40), V(0, 600, 0), V(0, 0, 40), 4.0f, 1.0f, "Cat_Side");
   KitPanel(&m, V(-60, 300, -40), V(0, -600, 0), V(0, 0, 40), 4.0f, 1.0f, "Cat_Side");
@@ -130,7 +131,8 @@ SceneFile CatwalkScene() {
   PolesAndRopes(&s, 82.0f, "Poles_L", "Ropes_L");
 
   m = Named("Board");
-  KitPanel(&m, V(-110, 330, 30), V(220, 0, 0), V(0, 0, 240), 1.0f, 1.0f, kCatwalkPortraitMaterial);
+  KitGridPanel(&m, V(-110, 330, 30), V(220, 0, 0), V(0, 0, 240), 1.0f, 1.0f, 6, 6,
+               kCatwalkPortraitMaterial);
   KitBox(&m, V(-122, 331, 18), V(122, 340, 30), "Gold", "Gold", "Gold", 24.0f);
   KitBox(&m, V(-122, 331, 270), V(122, 340, 282), "Gold", "Gold", "Gold", 24.0f);
   KitBox(&m, V(-122, 331, 30), V(-110, 340, 270), "Gold", "Gold", "", 24.0f);
@@ -166,13 +168,14 @@ SceneFile CatwalkScene() {
                   {146, V(-140, -320, 140), V(0, -210, 115)},
                   {400, V(-120, -300, 150), V(0, -210, 120)}},
                  60.0f);
-  // 3: one slow turn round the front end.
+  // 3: one slow turn round the front end, high enough to pass over the
+  // poles and ropes.
   SceneAddCamera(
       &s, "Orbit",
-      Orbit(0, 400, 16, V(0, -210, 0), 240.0f, -2.2f, 1.0f, 70.0f, 150.0f, V(0, -210, 105)), 60.0f);
+      Orbit(0, 400, 16, V(0, -210, 0), 240.0f, -2.2f, 1.0f, 135.0f, 175.0f, V(0, -210, 105)), 60.0f);
   // 4: up from the shoes to the face, close.
   SceneAddCamera(&s, "Close",
-                 {{0, V(45, -300, 15), V(0, -210, 15)},
+                 {{0, V(45, -300, 25), V(0, -210, 15)},
                   {90, V(40, -300, 90), V(0, -210, 95)},
                   {187, V(25, -290, 160), V(0, -210, 158)},
                   {400, V(-30, -290, 165), V(0, -210, 160)}},
@@ -212,15 +215,16 @@ void BoxCameras(SceneFile* s) {
                  60.0f);
 }
 
-// A dark room with the dancer in the middle; every surface uses one of the
-// dancer's materials, the only ones this scene gets textures for.
+// A laced red room with a dark floor and the dancer in the middle; every surface
+// uses one of the dancer's materials, the only ones this scene gets
+// textures for.
 SceneFile BoxScene() {
   SceneFile s;
   s.materials = DancerMaterials();
   s.lastFrame = 400;
   AddDancer(&s);
   SceneFileMesh m = Named("Room");
-  Room(&m, V(-420, -420, -3), V(420, 420, 450), "HipFront", "black", 140.0f);
+  Room(&m, V(-420, -420, -3), V(420, 420, 450), "ChestBack", "black", 140.0f);
   SceneAddMesh(&s, m);
   Spots(&s);
   BoxCameras(&s);
@@ -283,7 +287,7 @@ SceneFile FloorScene() {
   SceneAddMesh(&s, m);
 
   m = Named("Ground");
-  KitPanel(&m, V(-700, -700, -12), V(1400, 0, 0), V(0, 1400, 0), 10.0f, 10.0f, "floor");
+  KitPanel(&m, V(-700, -700, -12), V(1400, 0, 0), V(0, 1400, 0), 6.0f, 6.0f, "floor");
   SceneAddMesh(&s, m);
 
   // The inside of a cylinder.
@@ -313,20 +317,22 @@ SceneFile FloorScene() {
   }
   Spots(&s);
 
+  // Every camera stays inside the ring of pillars (their inner faces at a
+  // radius of 364), so no pillar comes between a camera and the dancer.
   SceneAddCamera(&s, "Front",
-                 {{0, V(0, -430, 200), V(0, 0, 70)},
-                  {160, V(90, -390, 160), V(0, 0, 80)},
-                  {400, V(-60, -420, 190), V(0, 0, 75)}},
+                 {{0, V(0, -320, 190), V(0, 0, 75)},
+                  {160, V(80, -290, 160), V(0, 0, 80)},
+                  {400, V(-60, -310, 185), V(0, 0, 75)}},
                  60.0f);
   SceneAddCamera(&s, "Round",
-                 Orbit(0, 340, 16, V(0, 0, 0), 410.0f, -1.57f, 1.0f, 240.0f, 170.0f, V(0, 0, 80)),
+                 Orbit(0, 340, 16, V(0, 0, 0), 300.0f, -1.57f, 1.0f, 230.0f, 160.0f, V(0, 0, 80)),
                  60.0f);
   SceneAddCamera(&s, "Crane",
-                 {{0, V(0, -260, 430), V(0, 0, 0)},
-                  {157, V(0, -260, 430), V(0, 0, 0)},
-                  {240, V(-200, -280, 220), V(0, 0, 60)},
-                  {315, V(-280, -230, 70), V(0, 0, 100)},
-                  {400, V(-300, -180, 60), V(0, 0, 100)}},
+                 {{0, V(0, -260, 390), V(0, 0, 0)},
+                  {157, V(0, -260, 390), V(0, 0, 0)},
+                  {240, V(-190, -250, 220), V(0, 0, 60)},
+                  {315, V(-240, -190, 75), V(0, 0, 100)},
+                  {400, V(-250, -150, 65), V(0, 0, 100)}},
                  60.0f);
   return s;
 }
@@ -365,9 +371,18 @@ SceneFile ObjectScene() {
   SceneAddMesh(&s, m);
   SceneAddLight(&s, "Light01", V(0, 0, 0), V(0.6f, 0.9f, 0.4f));
   SceneAddLight(&s, "Light02", V(0, 180, 0), V(0.6f, 0.4f, 0.8f));
-  SceneAddCamera(&s, "Orbit",
-                 Orbit(0, 450, 18, V(0, 0, 0), 235.0f, -1.57f, 1.0f, 70.0f, 70.0f, V(0, 0, 0)),
-                 60.0f);
+  // One turn round the rings that pushes in twice and rises and dips, so
+  // the framing keeps changing over the flare row's twenty seconds; never
+  // nearer than 150 to the centre (the outer ring reaches 113).
+  std::vector<CameraKey> orbit;
+  for (int i = 0; i <= 36; i++) {
+    float u = static_cast<float>(i) / 36.0f;
+    float a = -1.57f + kTwoPi * u;
+    float r = 210.0f + 60.0f * Cos(2.0f * kTwoPi * u);
+    float z = 60.0f + 110.0f * Sin(1.5f * kTwoPi * u);
+    orbit.push_back(CameraKey{450 * i / 36, V(r * Cos(a), r * Sin(a), z), V(0, 0, 0)});
+  }
+  SceneAddCamera(&s, "Orbit", orbit, 60.0f);
   SceneAddCamera(&s, "Near",
                  Orbit(0, 450, 18, V(0, 0, 0), 205.0f, 0.0f, -1.0f, 120.0f, 120.0f, V(0, 0, 0)),
                  60.0f);

@@ -68,7 +68,7 @@ Canvas Bodice(const AssetPicture& a, int back) {
     Rng rng = MakeRng(53);
     for (int i = 0; i < 120; i++) {
       float x = RngRange(&rng, 0, 128), y = RngRange(&rng, 0, 128);
-      FillEllipse(&c, x, y, 1.4f, 1.4f, 0, Hex(0xFFD0A0), RngRange(&rng, 0.3f, 0.9f));
+      FillEllipse(&c, x, y, 2.2f, 2.2f, 0, Hex(0xFFD0A0), RngRange(&rng, 0.25f, 0.6f));
     }
     StrokeSegment(&c, 64, 0, 64, 128, 3.0f, Hex(0xE8C060));
   }
@@ -96,15 +96,18 @@ Canvas Skirt(const AssetPicture& a, int front) {
   return c;
 }
 
-// Highlight map for environment mapping: a bright centre falling off to a
-// dark, faintly blue rim.
+// Highlight map for environment mapping, also the pattern of the stage's
+// projector lights: a broad warm-white pool with a bright core, falling off
+// smoothly to a faintly blue rim, so a lit surface keeps most of its colour.
 Canvas Phong() {
   Canvas c = Texture(kTexPhong);
   Shade(&c, [](float x, float y) {
     float d = Hypot(x - 128.0f, y - 128.0f) / 128.0f;
-    float diffuse = Clamp01(1.0f - d);
-    float highlight = Pow(diffuse, 8.0f);
-    return Add(Scale(Hex(0x6878A0), diffuse), Scale(Hex(0xFFFFFF), highlight * 0.8f));
+    float diffuse = Clamp01(1.0f - d * d);
+    float highlight = Pow(Clamp01(1.0f - d), 8.0f);
+    return Add(Add(Scale(Hex(0xC8C0B4), diffuse * diffuse * (3.0f - 2.0f * diffuse)),
+                   Scale(Hex(0x182030), 1.0f - diffuse)),
+               Scale(Hex(0xFFFFFF), highlight * 0.5f));
   });
   return c;
 }
@@ -139,14 +142,18 @@ Canvas ColourField(const AssetPicture& a, uint32_t seed, const std::vector<uint3
   return c;
 }
 
-// Metaball surface maps: an environment-like sphere of light in one tint.
+// Metaball surface maps: a pool of light in one tint, brightest a little
+// above and left of the centre, dark towards the edges. Built from raised
+// cosines of the texel position, so the map is smooth and repeats without a
+// seam: the lens warps read it with wrap-around addressing.
 Canvas MetaTexture(const AssetPicture& a, uint32_t dark, uint32_t mid, uint32_t light) {
   Canvas c = Texture(a);
   Shade(&c, [&](float x, float y) {
-    float d = Hypot(x - 112.0f, y - 104.0f) / 150.0f;
-    float rim = Smooth(0.75f, 1.0f, Hypot(x - 128.0f, y - 128.0f) / 128.0f);
-    Rgb base = Ramp({light, mid, dark}, d);
-    return Add(base, Scale(Hex(mid), 0.6f * rim));
+    float cx = 0.5f - 0.5f * Cos(x / 256.0f * kTau), cy = 0.5f - 0.5f * Cos(y / 256.0f * kTau);
+    float hx = 0.5f - 0.5f * Cos((x + 16.0f) / 256.0f * kTau);
+    float hy = 0.5f - 0.5f * Cos((y + 24.0f) / 256.0f * kTau);
+    float body = cx * cy, spot = Pow(hx * hy, 6.0f);
+    return Add(Ramp({dark, mid, light}, 0.15f + 0.85f * body), Scale(Hex(0xFFFFFF), 0.35f * spot));
   });
   return c;
 }
@@ -183,9 +190,11 @@ Canvas Flower() {
 
 Canvas CatwalkSide() {
   Canvas c = Texture(kTexCatSide);
-  Shade(&c, [](float, float y) {
-    float gloss = Pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 3.0f);
-    Rgb base = Add(Hex(0x08080C), Scale(Hex(0x404860), gloss));
+  Shade(&c, [](float x, float y) {
+    // Velvet hung in broad folds, with a sheen across its upper part.
+    float gloss = Pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 2.0f);
+    float fold = 0.8f + 0.2f * Sin(x / 256.0f * kTau * 8.0f);
+    Rgb base = Scale(Add(Hex(0x9684AC), Scale(Hex(0x8A8CA8), gloss)), fold);
     if (std::fabs(y - 20.0f) < 3.0f || std::fabs(y - 236.0f) < 3.0f) base = Hex(0xB8C0D0);  // chrome trim
     return base;
   });
@@ -193,7 +202,7 @@ Canvas CatwalkSide() {
   return c;
 }
 
-// Gold ornament in flat bands: few colours, so the run-length file stays small.
+// Gold ornament in bands (softened before it is written, see below).
 Canvas Gold() {
   Canvas c = Texture(kTexGold);
   Shade(&c, [](float x, float y) {
@@ -235,9 +244,9 @@ Canvas CatwalkFloor() {
     float gx = Fract(x / 64.0f), gy = Fract(y / 64.0f);
     bool grout = gx < 0.02f || gy < 0.02f;
     float refl = Pow(Clamp01(1.0f - std::fabs(Fract((x - y * 0.4f) / 128.0f) - 0.5f) * 5.0f), 2.0f);
-    Rgb tile = Add(Hex(0x0C0C10), Scale(Hex(0x505870), refl * 0.6f));
+    Rgb tile = Add(Hex(0x4A4858), Scale(Hex(0x8088A0), refl * 0.6f));
     if (std::fabs(x - 128.0f) < 2.0f) tile = Hex(0xE8E8F0);  // the runway's centre line
-    return grout ? Hex(0x3A3A40) : tile;
+    return grout ? Hex(0x24242C) : tile;
   });
   return c;
 }
@@ -321,7 +330,10 @@ void GenerateTextures(AssetOutput* out) {
   OutputJpeg(out, kTexBlack.name, Fabric(kTexBlack, 0x101016, 0x40404C, 31), 90);
   OutputJpeg(out, kTexSkin.name, Skin(), 90);
   OutputJpeg(out, kTexArmGlove.name, Glove(), 90);
-  OutputJpeg(out, kTexChestFront.name, Bodice(kTexChestFront, 0), 90);
+  // The sequins and seams are softened: the bodice is seen small and moving.
+  Canvas bodice = Bodice(kTexChestFront, 0);
+  PreFilter(&bodice, 1);
+  OutputJpeg(out, kTexChestFront.name, bodice, 90);
   OutputJpeg(out, kTexChestBack.name, Bodice(kTexChestBack, 1), 90);
   OutputJpeg(out, kTexHipFront.name, Skirt(kTexHipFront, 1), 90);
   OutputJpeg(out, kTexHipBack.name, Skirt(kTexHipBack, 0), 90);
@@ -335,15 +347,24 @@ void GenerateTextures(AssetOutput* out) {
   OutputJpeg(out, kTexCmap1.name, Plasma(), 92);
   OutputPcx(out, kTexFlower.name, Flower());
   OutputJpeg(out, kTexCatSide.name, CatwalkSide(), 90);
-  OutputTga(out, kTexGold.name, Gold(), 1);
+  // The gold's band edges are softened so the thin trims do not sparkle.
+  Canvas gold = Gold();
+  PreFilter(&gold, 2);
+  OutputTga(out, kTexGold.name, gold, 1);
   OutputTga(out, kTexPole.name, Pole(), 0);
   OutputJpeg(out, kTexRope.name, Rope(), 90);
-  OutputJpeg(out, kTexCatFloor.name, CatwalkFloor(), 90);
+  Canvas floor = CatwalkFloor();
+  PreFilter(&floor, 2);
+  OutputJpeg(out, kTexCatFloor.name, floor, 90);
   OutputJpeg(out, kTexLight.name, LightGlow(), 92);
 
   OutputJpeg(out, kFloorMaps[0].name, FloorGradient(), 90);
-  OutputJpeg(out, kFloorMaps[1].name, Parquet(), 90);
-  OutputJpeg(out, kFloorMaps[2].name, Step(), 90);
-  OutputJpeg(out, kFloorMaps[3].name, DanceFloorTiles(), 90);
-  OutputJpeg(out, kFloorMaps[4].name, Stone(97), 90);
+  // The dance floor's surfaces are seen at grazing angles: filtered so no
+  // detail is finer than the texel pitch at the cameras' distances.
+  const Canvas floors[4] = {Parquet(), Step(), DanceFloorTiles(), Stone(97)};
+  for (int i = 0; i < 4; i++) {
+    Canvas c = floors[i];
+    PreFilter(&c, i == 0 ? 3 : 1);
+    OutputJpeg(out, kFloorMaps[i + 1].name, c, 90);
+  }
 }

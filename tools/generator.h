@@ -109,6 +109,9 @@ void StrokeSegment(Canvas* c, float ax, float ay, float bx, float by, float widt
 void AddGlow(Canvas* c, float cx, float cy, float radius, Rgb colour, float power);
 // Box blur of the given radius, repeated passes (a cheap Gaussian).
 void BlurCanvas(Canvas* c, int radius, int passes);
+// Passes of a 1-2-1 blur that wraps round the edges, so a tiling texture
+// stays seamless: takes out detail finer than about two texels.
+void PreFilter(Canvas* c, int passes);
 // Quadratic Bezier sampled into points.
 void BezierPoints(std::vector<Pt>* out, Pt a, Pt b, Pt c, int steps);
 
