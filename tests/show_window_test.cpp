@@ -58,7 +58,7 @@ std::string PngMd5(const fs::path& path) {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* p : {"Xvfb", "xdotool", "evilwm", "xwininfo"})
+    for (const char* p : {"Xvfb", "xdotool", "evilwm", "xwininfo", "xprop"})
       if (!Have(p)) GTEST_SKIP() << p << " is not installed (scripts/deps.sh installs it)";
     if (!fs::exists(KV_BINARY_DIR "/music/elt56.mp3")) GTEST_SKIP() << "no generated assets";
     dir_ = fs::temp_directory_path() / ("kv-window-" + std::to_string(getpid()));
@@ -146,6 +146,9 @@ TEST_F(WindowTest, KeysToggleFullScreenPauseSeekAndEnd) {
   StartShow("/window /start 100");
   ASSERT_FALSE(window_.empty()) << Shell("cat err.txt status");
   EXPECT_EQ(Size(), "960x720");
+  // The icon, 64 x 64, made from the show's own picture.
+  std::string icon = Shell("DISPLAY=" + display_ + " xprop -id " + window_ + " _NET_WM_ICON | head -c 200");
+  EXPECT_NE(icon.find("Icon (64 x 64)"), std::string::npos) << icon;
   Key("alt+Return", 1.0);
   EXPECT_EQ(Size(), "1280x1024") << "Alt+Enter: full screen";
   Key("F11", 1.0);
