@@ -347,6 +347,10 @@ void Select(TriangleSetupFn setup, SectionWalkerFn walker, SpanRoutineFn span, i
   RasterState.usesDepth = usesDepth;
 }
 
+// The span set the cached selection was made from; the SIMD switch may
+// change after the first selection.
+const SpanRoutines* selectedSpans = nullptr;
+
 // L = opacity * 255 truncated and kept within 0..255, from the material
 // current now; the row stays with the mode until the mode changes.
 void SelectOpacityRow() {
@@ -361,6 +365,8 @@ void SelectOpacityRow() {
 
 void SelectRenderMode(int32_t mode) {
   RasterState.mode = mode;
+  const SpanRoutines& k = ActiveSpans();
+  selectedSpans = &k;
   const bool rgb = mode & RM_RGBLIT, shade = mode & RM_SHADE, half = mode & RM_HALF;
   const bool add = mode & RM_ADD, opacity = mode & RM_OPACITY;
   const bool perspective = mode & RM_PERSPECTIVE, noDepth = mode & RM_NODEPTH;
@@ -369,33 +375,33 @@ void SelectRenderMode(int32_t mode) {
   if (mode == RM_SILHOUETTE) {
     Select(SetupSilhouette, WalkSilhouette, nullptr, 0);
   } else if (shade && !perspective) {
-    Select(SetupTriangle<kAffineUVLevel, false>, WalkAffine<kAffineUVLevel>, SpanShade, 0);
+    Select(SetupTriangle<kAffineUVLevel, false>, WalkAffine<kAffineUVLevel>, k.shade, 0);
   } else if (add && !perspective && !opacity) {
-    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, SpanAddLevelTest, 1);
+    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, k.addLevelTest, 1);
   } else if (add && perspective && opacity) {
-    Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, SpanAddOpacityDepth, 1);
+    Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.addOpacityDepth, 1);
     SelectOpacityRow();
   } else if (add && opacity) {
-    Select(SetupTriangle<kAffineUV, false>, WalkAffine<kAffineUV>, SpanAddOpacity, 0);
+    Select(SetupTriangle<kAffineUV, false>, WalkAffine<kAffineUV>, k.addOpacity, 0);
     SelectOpacityRow();
   } else if (add) {
-    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, SpanAddLevelDepth,
+    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, k.addLevelDepth,
            1);
   } else if (rgb && perspective) {
-    Select(SetupTriangle<kUVZRgb, true>, WalkPerspective<kUVZRgb>, noDepth ? SpanRgb : SpanRgbDepth,
+    Select(SetupTriangle<kUVZRgb, true>, WalkPerspective<kUVZRgb>, noDepth ? k.rgb : k.rgbDepth,
            !noDepth);
   } else if (rgb) {
-    Select(SetupTriangle<kUVZRgb, false>, WalkAffine<kUVZRgb>, noDepth ? SpanRgb : SpanRgbDepth,
+    Select(SetupTriangle<kUVZRgb, false>, WalkAffine<kUVZRgb>, noDepth ? k.rgb : k.rgbDepth,
            !noDepth);
   } else if (perspective) {
     if (half)
-      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, SpanHalfDepth, 1);
+      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.halfDepth, 1);
     else if (noDepth)
-      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, SpanCopy, 0);
+      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.copy, 0);
     else
-      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, SpanCopyDepth, 1);
+      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.copyDepth, 1);
   } else {
-    Select(SetupTriangle<kUVZ, false>, WalkAffine<kUVZ>, SpanCopyDepth, 1);
+    Select(SetupTriangle<kUVZ, false>, WalkAffine<kUVZ>, k.copyDepth, 1);
   }
 }
 
@@ -415,7 +421,7 @@ void DrawTriangle() {
   }
   const Material* m = s.material;
   if (!m) return;
-  if (m->mode != s.mode) SelectRenderMode(m->mode);
+  if (m->mode != s.mode || selectedSpans != &ActiveSpans()) SelectRenderMode(m->mode);
   const RenderTarget& t = s.target;
   if (!t.colour || t.width <= 0 || t.height <= 0) return;
   if (s.usesDepth && !t.depth) return;
