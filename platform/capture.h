@@ -2,6 +2,7 @@
 // sound the show played, written to a video (through the ffmpeg program) or to
 // a directory of numbered PNG frames plus a WAV file.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -32,6 +33,10 @@ void CaptureSetDuration(double seconds);
 // frame must have the size of the first.
 int CaptureFrame(const uint32_t* pixels, int width, int height, int pitchPixels);
 
+// While held, frames handed to CaptureFrame are passed over (the run-up to
+// the first frame of a part of the show). Released by CaptureOpen.
+void CaptureHold(int on);
+
 // Frames written since CaptureOpen.
 int CaptureFrameCount();
 
@@ -42,3 +47,11 @@ int CaptureWritePng(const char* path, const uint32_t* pixels, int width, int hei
 
 // Searches PATH for an executable program; returns its full path or "".
 std::string CaptureFindProgram(const char* name);
+
+// MD5 of a frame as the PNG frames hold it: the red, green and blue bytes of
+// every pixel, rows from the top, as 32 lowercase hex digits. The same value
+// "ffmpeg -i frame-%06d.png -f framemd5" reports for an RGB frame.
+std::string CaptureFrameMd5(const uint32_t* pixels, int width, int height, int pitchPixels);
+
+// MD5 of bytes as 32 lowercase hex digits.
+std::string CaptureMd5(const void* data, size_t size);

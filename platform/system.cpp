@@ -1,10 +1,12 @@
 #include "platform/system.h"
 
 #include <SDL.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -34,6 +36,20 @@ std::string PlatformCommandLine(int argc, const char* const* argv, PlatformOptio
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& w = words[i];
     std::string value;
+    if (w == "/from" || w == "/to") {
+      if (!TakeValue(words, i, &value)) {
+        options->error = "the switch " + w + " needs a value";
+        continue;
+      }
+      char* end = nullptr;
+      double seconds = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || !std::isfinite(seconds) || seconds < 0.0 ||
+          seconds > 100000.0)
+        options->error = "the time of " + w + " must be a number of seconds, 0 or more";
+      else
+        (w == "/from" ? options->from : options->to) = seconds;
+      continue;
+    }
     if (w == "/capture" || w == "/rate" || w == "/data") {
       if (!TakeValue(words, i, &value)) {
         options->error = "the switch " + w + " needs a value";
@@ -160,3 +176,14 @@ int PlatformPollEvent(PlatformEvent* event) {
 
 int PlatformKeyEscape() { return SDLK_ESCAPE; }
 int PlatformKeyScreenshot() { return SDLK_F12; }
+
+double PlatformRealSeconds() {
+  static const auto origin = std::chrono::steady_clock::now();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - origin).count();
+}
+
+int64_t PlatformPeakMemoryBytes() {
+  struct rusage usage;
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  return static_cast<int64_t>(usage.ru_maxrss) * 1024;  // Linux counts KiB
+}

@@ -12,11 +12,14 @@ struct PlatformOptions {
   std::string capturePath;  // "/capture" PATH: empty when not capturing
   int captureRate = 60;     // "/rate" n
   std::string dataDir;      // "/data" DIR: empty means beside the executable
+  double from = -1.0;       // "/from" T: seconds, -1 when absent
+  double to = -1.0;         // "/to" T: seconds, -1 when absent
   std::string error;        // set when a switch lacks its value
 };
 
 // Joins argv[1..] with single spaces into the show's command line, with
-// "/capture", "/rate" and "/data" and their values removed into options.
+// "/capture", "/rate", "/data", "/from" and "/to" and their values removed
+// into options.
 std::string PlatformCommandLine(int argc, const char* const* argv, PlatformOptions* options);
 
 // Millisecond counter (the show's timeGetTime). Real: a steady clock counted
@@ -62,3 +65,11 @@ int PlatformPollEvent(PlatformEvent* event);
 // Key codes the show reacts to.
 int PlatformKeyEscape();
 int PlatformKeyScreenshot();
+
+// Real time for measuring: seconds of a steady clock, whatever the show's
+// clock is. Counted from the first call.
+double PlatformRealSeconds();
+
+// The largest resident memory of the process so far, in bytes; 0 when the
+// system cannot tell.
+int64_t PlatformPeakMemoryBytes();

@@ -10,9 +10,11 @@
 #include "platform/audio.h"
 #include "platform/capture.h"
 #include "platform/system.h"
+#include "platform/video.h"
 #include "show/asset_setup.h"
 #include "show/fade.h"
 #include "show/switches.h"
+#include "show/timedemo.h"
 #include "show/timeline.h"
 
 ShowState Show = {0, 0, 0, -1, 0, 0.0f, 0.0f, 0, 0, 0, 0};
@@ -26,7 +28,11 @@ const char kHelp[] =
     "  /capture PATH    render the whole show offline: PATH ending in .mp4, .mkv or .webm\n"
     "                   is a video made with ffmpeg, any other PATH a directory of PNG\n"
     "                   frames and a WAV of the sound\n"
-    "  /rate n          frames per second of a capture (default 60)\n"
+    "  /rate n          frames per second of a capture or timedemo (default 60)\n"
+    "  /from T, /to T   capture or time only the part of the show from T to T seconds\n"
+    "  /timedemo        render the show offline as fast as it goes, without window or\n"
+    "                   sound output, and print each row's frame times and the totals\n"
+    "  /checksum        with /timedemo: print the MD5 of every frame's RGB pixels\n"
     "  /data DIR        where the show's data files are (default: beside the program)\n"
     "  /vblank          wait for the vertical blank before every frame\n"
     "  /soundsync       take the show's clock from the music's play position\n"
@@ -68,14 +74,20 @@ void HandleEvent(const PlatformEvent& event) {
 
 // Offline capture: frame n is taken at n * 1000 / rate ms of a virtual clock,
 // and exactly the sound samples of that frame are mixed and written with it.
+// Frames before the range are still made (and their sound mixed), so that a
+// part of the show is exactly what the whole show has there, but nothing of
+// them is written.
 struct CaptureRun {
   int rate = 60;
   int audioRate = 0;
   int64_t frame = 0;
+  FrameRange range;
   std::vector<int16_t> samples;
 
+  bool InRange() const { return range.Holds(frame); }
   void BeginFrame() {
     PlatformSetVirtualMilliseconds(static_cast<uint32_t>(frame * 1000 / rate));
+    CaptureHold(InRange() ? 0 : 1);
   }
   void EndFrame() {
     int64_t first = frame * audioRate / rate;
@@ -84,9 +96,10 @@ struct CaptureRun {
     samples.assign(static_cast<size_t>(count) * 2, 0);
     if (count > 0) {
       PlatformAudioPull(samples.data(), count);  // leaves silence without music
-      CaptureAudio(samples.data(), count);
+      if (InRange()) CaptureAudio(samples.data(), count);
     }
     ++frame;
+    if (frame >= range.end) PostQuit();
   }
 };
 
@@ -127,7 +140,14 @@ struct RunState {
   std::string commandLine;
   PlatformOptions options;
   bool capturing = false;
+  bool offline = false;   // on the virtual clock: a capture or a timedemo
+  bool timedemo = false;
+  bool checksum = false;
   CaptureRun capture;
+  TimedemoStats stats;
+  double startedAt = 0.0;  // real seconds
+  double startupSeconds = 0.0;
+  double timedSeconds = 0.0;  // real seconds of the frames in the range
 };
 RunState run;
 
@@ -136,6 +156,7 @@ RunState run;
 int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   *exitStatus = 0;
   run = RunState();
+  run.startedAt = PlatformRealSeconds();
   PlatformSetExecutablePath(argc > 0 ? argv[0] : nullptr);
   run.commandLine = PlatformCommandLine(argc, argv, &run.options);
   const char* line = run.commandLine.c_str();
@@ -151,9 +172,27 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   }
   if (!options.dataDir.empty()) PlatformSetDataDir(options.dataDir);
   run.capturing = !options.capturePath.empty();
+  run.timedemo = FindSwitch(line, "/timedemo") != 0;
+  run.checksum = run.timedemo && FindSwitch(line, "/checksum");
+  run.offline = run.capturing || run.timedemo;
+  const char* refused = nullptr;
+  if (run.capturing && run.timedemo)
+    refused = "/timedemo renders without writing anything, so it does not go with /capture";
+  else if (!run.offline && (options.from >= 0.0 || options.to >= 0.0))
+    refused = "/from and /to choose the part of a /capture or a /timedemo";
+  else if (options.to >= 0.0 && !(options.to > (options.from > 0.0 ? options.from : 0.0)))
+    refused = "the time of /to must come after the time of /from";
+  else if (options.from >= static_cast<double>(Timeline[kTimelineRows - 1].end))
+    refused = "the time of /from must come before the end of the show";
+  if (refused) {
+    std::fprintf(stderr, "%s: %s (see /help)\n", kCaption, refused);
+    *exitStatus = 1;
+    return 0;
+  }
   CaptureRun& capture = run.capture;
   capture.rate = options.captureRate;
-  if (run.capturing) {
+  capture.range = MakeFrameRange(options.from, options.to, capture.rate);
+  if (run.offline) {
     PlatformSetCaptureMode(1);
     PlatformSetVirtualMilliseconds(0);
   }
@@ -169,16 +208,22 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   if (!Mp3Start(line))
     PlatformMessageBox("Warning! Unable to init Direct Sound, using nosound.", kCaption);
 
-  if (run.capturing) {
+  if (run.offline) {
     capture.audioRate = PlatformAudioRate();
     if (capture.audioRate <= 0) capture.audioRate = 44100;  // a silent track
+  }
+  if (run.capturing) {
     if (!CaptureOpen(options.capturePath.c_str(), capture.rate, capture.audioRate)) {
       Mp3Shutdown();
       *exitStatus = 1;
       return 0;
     }
-    // The script ends at 266 s: the progress bar runs to there.
-    CaptureSetDuration(Timeline[kTimelineRows - 1].end);
+    // The script ends at 266 s: the progress bar runs to there, or to the
+    // end of the part captured.
+    double from = options.from > 0.0 ? options.from : 0.0;
+    double to = static_cast<double>(Timeline[kTimelineRows - 1].end);
+    if (options.to >= 0.0 && options.to < to) to = options.to;
+    CaptureSetDuration(to - from);
   }
 
   if (!AssetSetup(line)) {
@@ -199,6 +244,7 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
 
   Mp3Play();
   Show.startInstant = static_cast<float>(PlatformMilliseconds());
+  run.startupSeconds = PlatformRealSeconds() - run.startedAt;
   return 1;
 }
 
@@ -207,9 +253,30 @@ int ShowStep() {
   if (Show.quitPosted) return 0;
   PlatformEvent event;
   if (PlatformPollEvent(&event)) HandleEvent(event);
-  if (run.capturing) run.capture.BeginFrame();
+  if (!run.offline) {
+    RunFrame();
+    return 1;
+  }
+  CaptureRun& capture = run.capture;
+  bool timed = capture.InRange();
+  int64_t frame = capture.frame;
+  double began = PlatformRealSeconds();
+  capture.BeginFrame();
+  float t = SecondsSince(PlatformMilliseconds(), Show.startInstant);
   RunFrame();
-  if (run.capturing && !Show.startupFailed) run.capture.EndFrame();
+  if (!Show.startupFailed) capture.EndFrame();
+  if (run.timedemo && timed && !Show.startupFailed) {
+    double seconds = PlatformRealSeconds() - began;
+    run.stats.Add(t, seconds);
+    run.timedSeconds += seconds;
+    if (run.checksum) {
+      std::vector<uint32_t> pixels;
+      int width = 0, height = 0;
+      if (PlatformVideoReadScreen(&pixels, &width, &height))
+        std::printf("frame %lld %s\n", static_cast<long long>(frame),
+                    CaptureFrameMd5(pixels.data(), width, height, width).c_str());
+    }
+  }
   return 1;
 }
 
@@ -220,6 +287,10 @@ int ShowFinish() {
   DisplayRelease();
   int status = Show.startupFailed ? 1 : 0;
   if (run.capturing && !CaptureClose()) status = 1;
+  if (run.timedemo && !Show.startupFailed) {
+    run.stats.Print(stdout, run.timedSeconds, run.startupSeconds, PlatformPeakMemoryBytes());
+    std::fflush(stdout);
+  }
   if (FindSwitch(line, "/fps")) {
     char text[128];
     double seconds = (static_cast<double>(Show.endInstant) - Show.startInstant) * 0.001;
