@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config clang libclang-rt-14-dev
       libsdl2-dev libmpg123-dev libjpeg-dev libpng-dev libmp3lame-dev
-      libgtest-dev libgmock-dev libbenchmark-dev ffmpeg)
+      libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev ffmpeg)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
