@@ -36,8 +36,6 @@ static double Dot(const Vec3& a, const Vec3& b) {
          static_cast<double>(a.z) * b.z;
 }
 
-float VecDot(const Vec3& a, const Vec3& b) { return static_cast<float>(Dot(a, b)); }
-
 // All three components are formed before any is stored, so out may alias.
 void VecCross(const Vec3& a, const Vec3& b, Vec3* out) {
   double x = static_cast<double>(a.y) * b.z - static_cast<double>(a.z) * b.y;

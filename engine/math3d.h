@@ -30,7 +30,12 @@ void VecSub(const Vec3& a, const Vec3& b, Vec3* out);
 void VecAdd(const Vec3& a, const Vec3& b, Vec3* out);
 void VecScale(const Vec3& v, float s, Vec3* out);
 void VecNegate(const Vec3& v, Vec3* out);
-float VecDot(const Vec3& a, const Vec3& b);
+// Summed in double, rounded to float once. Inline: the clipper and the
+// lighting call it for every vertex and plane.
+inline float VecDot(const Vec3& a, const Vec3& b) {
+  return static_cast<float>(static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
+                            static_cast<double>(a.z) * b.z);
+}
 void VecCross(const Vec3& a, const Vec3& b, Vec3* out);
 float VecLengthSquared(const Vec3& v);
 // 0 for a zero vector, without a square root.
