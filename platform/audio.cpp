@@ -316,6 +316,22 @@ int PlatformAudioBufferLock(PlatformAudioBuffer* buffer, uint32_t offset, uint32
   uint32_t first = std::min(bytes, buffer->size - offset);
   uint32_t second = bytes - first;
   if (second && (!region2 || !bytes2)) return 0;
+  // Without a mixer thread (the virtual device of a capture) nothing reads the
+  // ring while it is written: the regions are the ring itself.
+  if (!device.id) {
+    uint8_t* ring = buffer->data.get();
+    *region1 = ring + offset;
+    *bytes1 = first;
+    if (region2) *region2 = second ? ring : nullptr;
+    if (bytes2) *bytes2 = second;
+    buffer->locked = true;
+    buffer->lockOffset = offset;
+    buffer->lock1 = *region1;
+    buffer->lockBytes1 = first;
+    buffer->lock2 = second ? ring : nullptr;
+    buffer->lockBytes2 = second;
+    return 1;
+  }
   if (buffer->mirrorSize < bytes) {
     buffer->mirror.reset(new (std::nothrow) uint8_t[bytes]);
     buffer->mirrorSize = buffer->mirror ? bytes : 0;
@@ -345,7 +361,7 @@ int PlatformAudioBufferUnlock(PlatformAudioBuffer* buffer, void* region1, uint32
   if (region1 != buffer->lock1 || bytes1 > buffer->lockBytes1) return 0;
   if (region2 && (region2 != buffer->lock2 || bytes2 > buffer->lockBytes2)) return 0;
   size_t offset = buffer->lockOffset;
-  {
+  if (region1 != buffer->data.get() + offset) {
     AudioGuard guard;
     std::memcpy(buffer->data.get() + offset, region1, bytes1);
     if (region2) std::memcpy(buffer->data.get(), region2, bytes2);
