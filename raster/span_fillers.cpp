@@ -15,16 +15,6 @@
 
 namespace {
 
-// MulTable entry for channel value c at a 16.16 level: row c, column the
-// level's integer part, not masked, so a level that strays just below 0 at a
-// triangle's rim reads the end of the row before (c = 5 at level -1 gives
-// Mul[4][255]). Only an entry beyond either end of the table is held at that
-// end. This reading of the table is why shading keeps its own loop.
-inline uint32_t ShadeEntry(uint32_t c, int32_t level) {
-  const int32_t i = static_cast<int32_t>(c) * 256 + (level >> 16);
-  return MulTable[i < 0 ? 0 : (i > 0xFFFF ? 0xFFFF : i)];
-}
-
 using Plain = SpanFamily<Scalar>;
 using Four = SpanFamily<Sse2>;
 
@@ -58,25 +48,7 @@ void SpanAddOpacityDepth() { Plain::AddOpacityDepth(); }
 
 // Texel darkened by one light level, no depth. The caller keeps the level
 // within 0..255; its integer part is used as it is.
-void SpanShade() {
-  RasterStateRecord& s = RasterState;
-  const Addressing a{s.texels, s.uShift & 31, s.uMask, s.vShift & 31, s.vMask};
-  uint32_t* dst = s.colour;
-  int32_t u = s.u, v = s.v, level = s.level;
-  const int32_t du = s.du, dv = s.dv, dlevel = s.dlevel;
-  for (int32_t n = s.count; n > 0; --n) {
-    const uint32_t t = FetchOne(a, u, v);
-    *dst++ = (ShadeEntry((t >> 16) & 0xFF, level) << 16) | (ShadeEntry((t >> 8) & 0xFF, level) << 8) |
-             ShadeEntry(t & 0xFF, level);
-    u = Step(u, du);
-    v = Step(v, dv);
-    level = Step(level, dlevel);
-  }
-  s.colour = dst;
-  s.u = u;
-  s.v = v;
-  s.level = level;
-}
+void SpanShade() { Plain::Shade(); }
 
 const SpanRoutines& PlainSpans() {
   static const SpanRoutines table = {SpanCopyDepth,    SpanCopy,          SpanShade,

@@ -171,7 +171,7 @@ struct Lights {
 };
 
 struct CopyOp {
-  static constexpr bool kReadsFrame = false, kLevel = false, kRgb = false;
+  static constexpr bool kReadsFrame = false, kLevel = false, kRgb = false, kLevelRaw = false;
   template <class L>
   static typename L::Pixels Apply(typename L::Pixels, typename L::Pixels t,
                                   const typename L::Pixels&) {
@@ -181,7 +181,7 @@ struct CopyOp {
 
 // Each channel of the texel scaled by its own light level.
 struct RgbOp {
-  static constexpr bool kReadsFrame = false, kLevel = false, kRgb = true;
+  static constexpr bool kReadsFrame = false, kLevel = false, kRgb = true, kLevelRaw = false;
   template <class L>
   static typename L::Pixels Apply(typename L::Pixels, typename L::Pixels t,
                                   const typename L::Pixels& levels) {
@@ -190,7 +190,7 @@ struct RgbOp {
 };
 
 struct HalfOp {
-  static constexpr bool kReadsFrame = true, kLevel = false, kRgb = false;
+  static constexpr bool kReadsFrame = true, kLevel = false, kRgb = false, kLevelRaw = false;
   template <class L>
   static typename L::Pixels Apply(typename L::Pixels d, typename L::Pixels t,
                                   const typename L::Pixels&) {
@@ -203,11 +203,31 @@ struct HalfOp {
 // routine's constant multiplier.
 template <bool Stepped>
 struct AddOp {
-  static constexpr bool kReadsFrame = true, kLevel = Stepped, kRgb = false;
+  static constexpr bool kReadsFrame = true, kLevel = Stepped, kRgb = false, kLevelRaw = false;
   template <class L>
   static typename L::Pixels Apply(typename L::Pixels d, typename L::Pixels t,
                                   const typename L::Pixels& levels) {
     return L::AddSaturated(d, L::Multiply(t, levels));
+  }
+};
+
+// Texel darkened by the MulTable entry at the level's integer part, not
+// masked: a level that strays just below 0 at a triangle's rim reads the end
+// of the row before (c = 5 at level -1 gives Mul[4][255]); only an entry
+// beyond either end of the table is held at that end. That reading of the
+// table has no lane form, so shading runs one pixel a step in every set.
+struct ShadeOp {
+  static constexpr bool kReadsFrame = false, kLevel = true, kRgb = false, kLevelRaw = true;
+  static uint32_t Entry(uint32_t c, int32_t level) {
+    const int32_t i = static_cast<int32_t>(c) * 256 + (level >> 16);
+    return MulTable[i < 0 ? 0 : (i > 0xFFFF ? 0xFFFF : i)];
+  }
+  template <class L>
+  static uint32_t Apply(uint32_t, uint32_t t, const uint32_t& raw) {
+    static_assert(L::kWidth == 1);
+    const int32_t level = static_cast<int32_t>(raw);
+    return (Entry((t >> 16) & 0xFF, level) << 16) | (Entry((t >> 8) & 0xFF, level) << 8) |
+           Entry(t & 0xFF, level);
   }
 };
 
@@ -226,7 +246,7 @@ inline void SpanLoop(uint32_t constant) {
   const int32_t dl = s.dlevel, dr = s.dred, dg = s.dgreen, db = s.dblue;
   int32_t u = s.u, v = s.v, z = s.z, level = s.level, r = s.red, g = s.green, b = s.blue;
 
-  if constexpr (L::kWidth > 1) {
+  if constexpr (L::kWidth > 1 && !Op::kLevelRaw) {
     if (n >= L::kWidth) {
       typename L::Ints vu = L::Start(u, du), vv = L::Start(v, dv), vz = L::Start(z, dz);
       typename L::Ints vl = L::Start(level, dl), vr = L::Start(r, dr), vg = L::Start(g, dg),
@@ -290,6 +310,7 @@ inline void SpanLoop(uint32_t constant) {
       uint32_t levels = constant;
       if constexpr (Op::kRgb) levels = Scalar::Levels(r, g, b);
       if constexpr (Op::kLevel) levels = Scalar::Level3(level);
+      if constexpr (Op::kLevelRaw) levels = static_cast<uint32_t>(level);
       *dst = Op::template Apply<Scalar>(Op::kReadsFrame ? *dst : 0u, FetchOne(a, u, v), levels);
       if constexpr (D == Depth::kTestWrite) *zp = z;
     }
@@ -339,6 +360,8 @@ struct SpanFamily {
     const uint32_t level = static_cast<uint32_t>((RasterState.opacityRow - MulTable) / 256) & 0xFF;
     return level * 0x010101u;
   }
+
+  static void Shade() { SpanLoop<Scalar, ShadeOp, Depth::kNone>(0); }
 
   static SpanRoutines Table(SpanRoutineFn shade) {
     return {CopyDepth, Copy, shade, RgbDepth, Rgb, HalfDepth, AddLevelTest, AddLevelDepth,

@@ -235,8 +235,10 @@ inline void StartSpan(int32_t y, int32_t xs, float* at) {
 }
 
 // Affine rows: every interpolant stepped linearly across the span.
-template <unsigned Set>
-void WalkAffine(int32_t firstRow, int32_t endRow) {
+// Every row of a section: the span's ends within the target, and for a row
+// that covers a pixel its start values, handed to draw(xs, xe, at).
+template <unsigned Set, class Draw>
+inline void WalkRows(int32_t firstRow, int32_t endRow, Draw draw) {
   RasterStateRecord& s = RasterState;
   for (int32_t y = firstRow; y < endRow; ++y) {
     const int32_t xs = CeilWithin(s.left.x, 0, s.width);
@@ -244,13 +246,21 @@ void WalkAffine(int32_t firstRow, int32_t endRow) {
     if (xe > xs) {
       float at[RI_COUNT];
       StartSpan<Set>(y, xs, at);
-      s.u = Trunc(at[RI_U] * kFixed);
-      s.v = Trunc(at[RI_V] * kFixed);
-      s.count = xe - xs;
-      SpanGuard();
+      draw(xs, xe, at);
     }
     NextRow<Set>();
   }
+}
+
+template <unsigned Set>
+void WalkAffine(int32_t firstRow, int32_t endRow) {
+  RasterStateRecord& s = RasterState;
+  WalkRows<Set>(firstRow, endRow, [&s](int32_t xs, int32_t xe, const float* at) {
+    s.u = Trunc(at[RI_U] * kFixed);
+    s.v = Trunc(at[RI_V] * kFixed);
+    s.count = xe - xs;
+    SpanGuard();
+  });
 }
 
 // Perspective rows: 1/z, u/z and v/z are stepped across the span and the true
@@ -262,49 +272,42 @@ void WalkPerspective(int32_t firstRow, int32_t endRow) {
   RasterStateRecord& s = RasterState;
   const float diz = s.ddx[RI_IZ], duz = s.ddx[RI_U], dvz = s.ddx[RI_V];
   const float iz16 = 16.0f * diz, uz16 = 16.0f * duz, vz16 = 16.0f * dvz;
-  for (int32_t y = firstRow; y < endRow; ++y) {
-    const int32_t xs = CeilWithin(s.left.x, 0, s.width);
-    const int32_t xe = CeilWithin(s.right.x, 0, s.width);
-    if (xe > xs) {
-      float at[RI_COUNT];
-      StartSpan<Set>(y, xs, at);
-      float iz = at[RI_IZ], uz = at[RI_U], vz = at[RI_V];
-      float inv = kFixed / iz;
-      int32_t u0 = Trunc(uz * inv), v0 = Trunc(vz * inv);
-      iz += iz16;
-      uz += uz16;
-      vz += vz16;
-      inv = kFixed / iz;
-      for (int32_t r = xe - xs; r > 0; r -= 16) {
-        int32_t u1, v1;
-        if (r < 16) {
-          const float f = static_cast<float>(16 - r);
-          const float invEnd = kFixed / (iz - f * diz);
-          u1 = Trunc((uz - f * duz) * invEnd);
-          v1 = Trunc((vz - f * dvz) * invEnd);
-          s.du = WrapSub(u1, u0) / r;
-          s.dv = WrapSub(v1, v0) / r;
-          s.count = r;
-        } else {
-          u1 = Trunc(uz * inv);
-          v1 = Trunc(vz * inv);
-          iz += iz16;
-          uz += uz16;
-          vz += vz16;
-          s.du = WrapSub(u1, u0) >> 4;
-          s.dv = WrapSub(v1, v0) >> 4;
-          s.count = 16;
-        }
-        inv = kFixed / iz;
-        s.u = u0;
-        s.v = v0;
-        SpanGuard();
-        u0 = u1;
-        v0 = v1;
+  WalkRows<Set>(firstRow, endRow, [&](int32_t xs, int32_t xe, const float* at) {
+    float iz = at[RI_IZ], uz = at[RI_U], vz = at[RI_V];
+    float inv = kFixed / iz;
+    int32_t u0 = Trunc(uz * inv), v0 = Trunc(vz * inv);
+    iz += iz16;
+    uz += uz16;
+    vz += vz16;
+    inv = kFixed / iz;
+    for (int32_t r = xe - xs; r > 0; r -= 16) {
+      int32_t u1, v1;
+      if (r < 16) {
+        const float f = static_cast<float>(16 - r);
+        const float invEnd = kFixed / (iz - f * diz);
+        u1 = Trunc((uz - f * duz) * invEnd);
+        v1 = Trunc((vz - f * dvz) * invEnd);
+        s.du = WrapSub(u1, u0) / r;
+        s.dv = WrapSub(v1, v0) / r;
+        s.count = r;
+      } else {
+        u1 = Trunc(uz * inv);
+        v1 = Trunc(vz * inv);
+        iz += iz16;
+        uz += uz16;
+        vz += vz16;
+        s.du = WrapSub(u1, u0) >> 4;
+        s.dv = WrapSub(v1, v0) >> 4;
+        s.count = 16;
       }
+      inv = kFixed / iz;
+      s.u = u0;
+      s.v = v0;
+      SpanGuard();
+      u0 = u1;
+      v0 = v1;
     }
-    NextRow<Set>();
-  }
+  });
 }
 
 // Silhouette rows: edges in 16.16, covered pixels set to the silhouette
