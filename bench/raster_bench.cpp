@@ -54,6 +54,25 @@ BENCHMARK_CAPTURE(SpanFill, AddLevelDepth, SpanAddLevelDepth);
 BENCHMARK_CAPTURE(SpanFill, AddOpacity, SpanAddOpacity);
 BENCHMARK_CAPTURE(SpanFill, AddOpacityDepth, SpanAddOpacityDepth);
 
+// The same rows through the SIMD sets, and 16-pixel pieces as perspective
+// rows hand them over.
+void SpanSet(benchmark::State& state, const SpanRoutines& (*set)(), SpanRoutineFn SpanRoutines::*member) {
+  if (set == Avx2Spans && !__builtin_cpu_supports("avx2")) {
+    state.SkipWithError("no AVX2");
+    return;
+  }
+  SpanFill(state, set().*member);
+}
+
+#define KV_SPAN_SETS(name, member)                                        \
+  BENCHMARK_CAPTURE(SpanSet, name##_sse2, Sse2Spans, &SpanRoutines::member); \
+  BENCHMARK_CAPTURE(SpanSet, name##_avx2, Avx2Spans, &SpanRoutines::member)
+KV_SPAN_SETS(CopyDepth, copyDepth);
+KV_SPAN_SETS(RgbDepth, rgbDepth);
+KV_SPAN_SETS(HalfDepth, halfDepth);
+KV_SPAN_SETS(AddLevelTest, addLevelTest);
+KV_SPAN_SETS(AddOpacityDepth, addOpacityDepth);
+
 // Triangles of a given size scattered over the frame; range(0) is the side
 // in pixels (320 draws two halves of the whole frame), range(1) the mode.
 void Triangles(benchmark::State& state) {

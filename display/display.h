@@ -62,6 +62,10 @@ const uint32_t* DisplayScaleBuffer();
 void Convert16(void* dst, const uint32_t* src, int bytes);
 // 0x00RRGGBB to three bytes blue, green, red.
 void Convert24(void* dst, const uint32_t* src, int bytes);
+// The same conversions several pixels a step, equal to the plain ones byte
+// for byte; the screen takes them unless the SIMD paths are switched off.
+void Convert16Simd(void* dst, const uint32_t* src, int bytes);
+void Convert24Simd(void* dst, const uint32_t* src, int bytes);
 // Copy in 32-byte blocks through SIMD registers; bytes a multiple of 32.
 void CopyMmx(void* dst, const uint32_t* src, int bytes);
 // The plain copy.

@@ -25,6 +25,8 @@ void SaturatingAddPlain(uint32_t* dst, const uint32_t* a, const uint32_t* b, int
 void SaturatingAddSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int count);
 void FillPixelsPlain(uint32_t* dst, uint32_t value, int byteCount);
 void FillPixelsSimd(uint32_t* dst, uint32_t value, int byteCount);
+void KeyedCopyPlain(uint32_t* dst, const uint32_t* src, uint32_t key, int count);
+void KeyedCopySimd(uint32_t* dst, const uint32_t* src, uint32_t key, int count);
 
 // One beat: level base at its start, peak rise seconds later, base again
 // fall seconds after its start.

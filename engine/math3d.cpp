@@ -7,12 +7,6 @@ float DegreesToRadians(float degrees) {
   return static_cast<float>(static_cast<double>(degrees) * kPi * kInv180);
 }
 
-void VecSub(const Vec3& a, const Vec3& b, Vec3* out) {
-  out->x = a.x - b.x;
-  out->y = a.y - b.y;
-  out->z = a.z - b.z;
-}
-
 void VecAdd(const Vec3& a, const Vec3& b, Vec3* out) {
   out->x = a.x + b.x;
   out->y = a.y + b.y;
@@ -36,8 +30,6 @@ static double Dot(const Vec3& a, const Vec3& b) {
          static_cast<double>(a.z) * b.z;
 }
 
-float VecDot(const Vec3& a, const Vec3& b) { return static_cast<float>(Dot(a, b)); }
-
 // All three components are formed before any is stored, so out may alias.
 void VecCross(const Vec3& a, const Vec3& b, Vec3* out) {
   double x = static_cast<double>(a.y) * b.z - static_cast<double>(a.z) * b.y;
@@ -49,23 +41,6 @@ void VecCross(const Vec3& a, const Vec3& b, Vec3* out) {
 }
 
 float VecLengthSquared(const Vec3& v) { return static_cast<float>(Dot(v, v)); }
-
-// The squared length is rounded to float before the zero test, so vectors
-// too short to square in float count as zero.
-float VecLength(const Vec3& v) {
-  float squared = static_cast<float>(Dot(v, v));
-  if (squared == 0.0f) return 0.0f;
-  return static_cast<float>(std::sqrt(static_cast<double>(squared)));
-}
-
-void VecSetLength(const Vec3& v, float len, Vec3* out) {
-  float length = VecLength(v);
-  double divisor = length == 0.0f ? 1.0 : static_cast<double>(length);
-  double factor = len / divisor;
-  out->x = static_cast<float>(v.x * factor);
-  out->y = static_cast<float>(v.y * factor);
-  out->z = static_cast<float>(v.z * factor);
-}
 
 void VecPrint(const Vec3& v) {
   std::printf("%f %f %f\n", static_cast<double>(v.x), static_cast<double>(v.y),
@@ -92,35 +67,10 @@ void MatMul(const Mat4& a, const Mat4& b, Mat4* out) {
   *out = t;
 }
 
-void MatTransformPoint(const Vec3& p, const Mat4& m, Vec3* out) {
-  const float* e = m.m;
-  double x = static_cast<double>(p.x) * e[0] + static_cast<double>(p.y) * e[4] +
-             static_cast<double>(p.z) * e[8] + e[12];
-  double y = static_cast<double>(p.x) * e[1] + static_cast<double>(p.y) * e[5] +
-             static_cast<double>(p.z) * e[9] + e[13];
-  double z = static_cast<double>(p.x) * e[2] + static_cast<double>(p.y) * e[6] +
-             static_cast<double>(p.z) * e[10] + e[14];
-  out->x = static_cast<float>(x);
-  out->y = static_cast<float>(y);
-  out->z = static_cast<float>(z);
-}
-
 void MatTransformPoints(const Vec3* src, Vec3* dst, int count, const Mat4& m) {
   for (int i = 0; i < count; i++) MatTransformPoint(src[i], m, &dst[i]);
 }
 
-void MatRotateVector(const Vec3& v, const Mat4& m, Vec3* out) {
-  const float* e = m.m;
-  double x = static_cast<double>(v.x) * e[0] + static_cast<double>(v.y) * e[4] +
-             static_cast<double>(v.z) * e[8];
-  double y = static_cast<double>(v.x) * e[1] + static_cast<double>(v.y) * e[5] +
-             static_cast<double>(v.z) * e[9];
-  double z = static_cast<double>(v.x) * e[2] + static_cast<double>(v.y) * e[6] +
-             static_cast<double>(v.z) * e[10];
-  out->x = static_cast<float>(x);
-  out->y = static_cast<float>(y);
-  out->z = static_cast<float>(z);
-}
 
 void MatRotationX(Mat4* m, float a) {
   MatIdentity(m);

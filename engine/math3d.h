@@ -3,6 +3,7 @@
 // arithmetic in double and rounds to float once, when a result is stored.
 // Outputs may be the same object as an input. Nothing allocates or fails.
 #pragma once
+#include <cmath>
 #include <cstdint>
 
 struct Vec3 {
@@ -26,26 +27,72 @@ constexpr float kPi = 3.14159274f;
 constexpr float kInv180 = 0.0055555557f;
 float DegreesToRadians(float degrees);
 
-void VecSub(const Vec3& a, const Vec3& b, Vec3* out);
+inline void VecSub(const Vec3& a, const Vec3& b, Vec3* out) {
+  out->x = a.x - b.x;
+  out->y = a.y - b.y;
+  out->z = a.z - b.z;
+}
 void VecAdd(const Vec3& a, const Vec3& b, Vec3* out);
 void VecScale(const Vec3& v, float s, Vec3* out);
 void VecNegate(const Vec3& v, Vec3* out);
-float VecDot(const Vec3& a, const Vec3& b);
+// Summed in double, rounded to float once. Inline: the clipper and the
+// lighting call it for every vertex and plane.
+inline float VecDot(const Vec3& a, const Vec3& b) {
+  return static_cast<float>(static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
+                            static_cast<double>(a.z) * b.z);
+}
 void VecCross(const Vec3& a, const Vec3& b, Vec3* out);
 float VecLengthSquared(const Vec3& v);
-// 0 for a zero vector, without a square root.
-float VecLength(const Vec3& v);
+// 0 for a zero vector, without a square root. The squared length is rounded
+// to float before the zero test, so vectors too short to square in float
+// count as zero. This and the other per-vertex helpers are inline: the
+// pipeline calls them for every vertex of every frame.
+inline float VecLength(const Vec3& v) {
+  float squared = static_cast<float>(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
+                                     static_cast<double>(v.z) * v.z);
+  if (squared == 0.0f) return 0.0f;
+  return static_cast<float>(std::sqrt(static_cast<double>(squared)));
+}
 // out = v scaled to length len; a zero vector stays zero. len 1 normalises.
-void VecSetLength(const Vec3& v, float len, Vec3* out);
+inline void VecSetLength(const Vec3& v, float len, Vec3* out) {
+  float length = VecLength(v);
+  double divisor = length == 0.0f ? 1.0 : static_cast<double>(length);
+  double factor = len / divisor;
+  out->x = static_cast<float>(v.x * factor);
+  out->y = static_cast<float>(v.y * factor);
+  out->z = static_cast<float>(v.z * factor);
+}
 void VecPrint(const Vec3& v);
 
 void MatIdentity(Mat4* m);
 void MatCopy(const Mat4& src, Mat4* dst);
 void MatMul(const Mat4& a, const Mat4& b, Mat4* out);
-void MatTransformPoint(const Vec3& p, const Mat4& m, Vec3* out);
+inline void MatTransformPoint(const Vec3& p, const Mat4& m, Vec3* out) {
+  const float* e = m.m;
+  double x = static_cast<double>(p.x) * e[0] + static_cast<double>(p.y) * e[4] +
+             static_cast<double>(p.z) * e[8] + e[12];
+  double y = static_cast<double>(p.x) * e[1] + static_cast<double>(p.y) * e[5] +
+             static_cast<double>(p.z) * e[9] + e[13];
+  double z = static_cast<double>(p.x) * e[2] + static_cast<double>(p.y) * e[6] +
+             static_cast<double>(p.z) * e[10] + e[14];
+  out->x = static_cast<float>(x);
+  out->y = static_cast<float>(y);
+  out->z = static_cast<float>(z);
+}
 void MatTransformPoints(const Vec3* src, Vec3* dst, int count, const Mat4& m);
 // Upper 3x3 only: for normals and directions.
-void MatRotateVector(const Vec3& v, const Mat4& m, Vec3* out);
+inline void MatRotateVector(const Vec3& v, const Mat4& m, Vec3* out) {
+  const float* e = m.m;
+  double x = static_cast<double>(v.x) * e[0] + static_cast<double>(v.y) * e[4] +
+             static_cast<double>(v.z) * e[8];
+  double y = static_cast<double>(v.x) * e[1] + static_cast<double>(v.y) * e[5] +
+             static_cast<double>(v.z) * e[9];
+  double z = static_cast<double>(v.x) * e[2] + static_cast<double>(v.y) * e[6] +
+             static_cast<double>(v.z) * e[10];
+  out->x = static_cast<float>(x);
+  out->y = static_cast<float>(y);
+  out->z = static_cast<float>(z);
+}
 void MatRotationX(Mat4* m, float a);
 void MatRotationY(Mat4* m, float a);
 void MatRotationZ(Mat4* m, float a);

@@ -2,6 +2,7 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,6 +22,7 @@ struct Decoder {
   mpg123_handle* handle = nullptr;
   std::unique_ptr<uint8_t[]> file;
   size_t fileSize = 0;
+  size_t fed = 0;  // bytes of file handed to the decoder so far
   std::unique_ptr<uint8_t[]> block;
   uint32_t blockFill = 0;
 };
@@ -66,7 +68,21 @@ bool ConfigureDecoder(const Mp3Player& p) {
   return decoder.block != nullptr;
 }
 
-// Reads the soundtrack whole into memory and hands it to the decoder.
+// The decoder copies what it is fed and lets go of it once decoded, so the
+// file goes in a piece at a time as the decoder asks for more: the soundtrack
+// is held once, here, not a second time inside the decoder.
+constexpr size_t kFeedBytes = 16384;
+
+// Hands the decoder the next piece of the file; false when all of it is in.
+bool FeedMore() {
+  if (decoder.fed >= decoder.fileSize) return false;
+  size_t n = std::min(kFeedBytes, decoder.fileSize - decoder.fed);
+  if (mpg123_feed(decoder.handle, decoder.file.get() + decoder.fed, n) != MPG123_OK) return false;
+  decoder.fed += n;
+  return true;
+}
+
+// Reads the soundtrack whole into memory and opens the decoder on it.
 bool LoadSoundtrack() {
   FILE* f = PlatformOpenAsset(kSoundtrack, "rb");
   if (!f) return false;
@@ -79,9 +95,10 @@ bool LoadSoundtrack() {
   }
   std::fclose(f);
   if (!ok) return false;
-  decoder.fileSize = size_t(size);
   if (mpg123_open_feed(decoder.handle) != MPG123_OK) return false;
-  return mpg123_feed(decoder.handle, decoder.file.get(), size_t(size)) == MPG123_OK;
+  decoder.fileSize = size_t(size);
+  decoder.fed = 0;
+  return FeedMore();
 }
 
 // The channel buffers, made once the first frame has told the output rate.
@@ -127,6 +144,9 @@ void DecodeFrame() {
     unsigned char* audio = nullptr;
     size_t bytes = 0;
     int r = mpg123_decode_frame(decoder.handle, &frame, &audio, &bytes);
+    // Running dry is not a failed attempt while the file has more to give.
+    while (r == MPG123_NEED_MORE && FeedMore())
+      r = mpg123_decode_frame(decoder.handle, &frame, &audio, &bytes);
     if (r == MPG123_NEW_FORMAT) {
       long rate = 0;
       int channels = 0, encoding = 0;
@@ -392,10 +412,10 @@ int Mp3Seek(double seconds, double* clockSeconds) {
     player.endOfData = 1;
     return 0;
   }
-  // The decoder wants the file again from the byte it named.
-  if (size_t(input) < decoder.fileSize &&
-      mpg123_feed(decoder.handle, decoder.file.get() + input, decoder.fileSize - size_t(input)) !=
-          MPG123_OK) {
+  // The decoder wants the file again from the byte it named; the feed goes on
+  // from there in the usual portions.
+  decoder.fed = size_t(input);
+  if (decoder.fed < decoder.fileSize && !FeedMore()) {
     player.endOfData = 1;
     return 0;
   }

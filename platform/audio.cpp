@@ -38,9 +38,12 @@ struct PlatformAudioBuffer {
   int volume = 0;
   int pan = 0;
   // Main thread only: the lock that is out. Locked regions point into a
-  // mirror of the ring; unlocking copies them into the ring under the device
-  // lock, so the mixer never reads bytes while they are being written.
+  // scratch copy of just the locked bytes (grown to the largest lock, never
+  // the whole ring again); unlocking copies them into the ring under the
+  // device lock, so the mixer never reads bytes while they are being written.
   std::unique_ptr<uint8_t[]> mirror;
+  uint32_t mirrorSize = 0;
+  uint32_t lockOffset = 0;
   bool locked = false;
   void* lock1 = nullptr;
   uint32_t lockBytes1 = 0;
@@ -332,22 +335,41 @@ int PlatformAudioBufferLock(PlatformAudioBuffer* buffer, uint32_t offset, uint32
   uint32_t first = std::min(bytes, buffer->size - offset);
   uint32_t second = bytes - first;
   if (second && (!region2 || !bytes2)) return 0;
-  if (!buffer->mirror) {
-    buffer->mirror.reset(new (std::nothrow) uint8_t[buffer->size]);
+  // Without a mixer thread (the virtual device of a capture) nothing reads the
+  // ring while it is written: the regions are the ring itself.
+  if (!device.id) {
+    uint8_t* ring = buffer->data.get();
+    *region1 = ring + offset;
+    *bytes1 = first;
+    if (region2) *region2 = second ? ring : nullptr;
+    if (bytes2) *bytes2 = second;
+    buffer->locked = true;
+    buffer->lockOffset = offset;
+    buffer->lock1 = *region1;
+    buffer->lockBytes1 = first;
+    buffer->lock2 = second ? ring : nullptr;
+    buffer->lockBytes2 = second;
+    return 1;
+  }
+  if (buffer->mirrorSize < bytes) {
+    buffer->mirror.reset(new (std::nothrow) uint8_t[bytes]);
+    buffer->mirrorSize = buffer->mirror ? bytes : 0;
     if (!buffer->mirror) return 0;
   }
   // The mixer only reads the ring, so it can be copied without the lock.
+  // The wrapped part follows the first in the scratch.
   uint8_t* mirror = buffer->mirror.get();
-  std::memcpy(mirror + offset, buffer->data.get() + offset, first);
-  std::memcpy(mirror, buffer->data.get(), second);
-  *region1 = mirror + offset;
+  std::memcpy(mirror, buffer->data.get() + offset, first);
+  std::memcpy(mirror + first, buffer->data.get(), second);
+  *region1 = mirror;
   *bytes1 = first;
-  if (region2) *region2 = second ? mirror : nullptr;
+  if (region2) *region2 = second ? mirror + first : nullptr;
   if (bytes2) *bytes2 = second;
   buffer->locked = true;
+  buffer->lockOffset = offset;
   buffer->lock1 = *region1;
   buffer->lockBytes1 = first;
-  buffer->lock2 = second ? mirror : nullptr;
+  buffer->lock2 = second ? mirror + first : nullptr;
   buffer->lockBytes2 = second;
   return 1;
 }
@@ -357,9 +379,8 @@ int PlatformAudioBufferUnlock(PlatformAudioBuffer* buffer, void* region1, uint32
   if (!Owned(buffer) || !buffer->locked) return 0;
   if (region1 != buffer->lock1 || bytes1 > buffer->lockBytes1) return 0;
   if (region2 && (region2 != buffer->lock2 || bytes2 > buffer->lockBytes2)) return 0;
-  uint8_t* mirror = buffer->mirror.get();
-  size_t offset = static_cast<uint8_t*>(region1) - mirror;
-  {
+  size_t offset = buffer->lockOffset;
+  if (region1 != buffer->data.get() + offset) {
     AudioGuard guard;
     std::memcpy(buffer->data.get() + offset, region1, bytes1);
     if (region2) std::memcpy(buffer->data.get(), region2, bytes2);

@@ -152,7 +152,18 @@ void SetTextureAddressing(Material* material);
 
 // The span family. Each draws RasterState.count pixels from RasterState.colour
 // and stores the advanced state back. SpanGuard calls the selected routine
-// when count >= 0.
+// when count >= 0. The named routines are the plain ones; SIMD sets draw the
+// same pixels several at a time.
+struct SpanRoutines {
+  SpanRoutineFn copyDepth, copy, shade, rgbDepth, rgb, halfDepth, addLevelTest, addLevelDepth,
+      addOpacity, addOpacityDepth;
+};
+const SpanRoutines& PlainSpans();
+const SpanRoutines& Sse2Spans();
+const SpanRoutines& Avx2Spans();
+// The set mode selection takes: plain with the SIMD paths switched off
+// (HasMmx() false), otherwise AVX2 where the processor has it, else SSE2.
+const SpanRoutines& ActiveSpans();
 void SpanGuard();
 void SpanCopyDepth();
 void SpanCopy();

@@ -235,8 +235,10 @@ inline void StartSpan(int32_t y, int32_t xs, float* at) {
 }
 
 // Affine rows: every interpolant stepped linearly across the span.
-template <unsigned Set>
-void WalkAffine(int32_t firstRow, int32_t endRow) {
+// Every row of a section: the span's ends within the target, and for a row
+// that covers a pixel its start values, handed to draw(xs, xe, at).
+template <unsigned Set, class Draw>
+inline void WalkRows(int32_t firstRow, int32_t endRow, Draw draw) {
   RasterStateRecord& s = RasterState;
   for (int32_t y = firstRow; y < endRow; ++y) {
     const int32_t xs = CeilWithin(s.left.x, 0, s.width);
@@ -244,13 +246,21 @@ void WalkAffine(int32_t firstRow, int32_t endRow) {
     if (xe > xs) {
       float at[RI_COUNT];
       StartSpan<Set>(y, xs, at);
-      s.u = Trunc(at[RI_U] * kFixed);
-      s.v = Trunc(at[RI_V] * kFixed);
-      s.count = xe - xs;
-      SpanGuard();
+      draw(xs, xe, at);
     }
     NextRow<Set>();
   }
+}
+
+template <unsigned Set>
+void WalkAffine(int32_t firstRow, int32_t endRow) {
+  RasterStateRecord& s = RasterState;
+  WalkRows<Set>(firstRow, endRow, [&s](int32_t xs, int32_t xe, const float* at) {
+    s.u = Trunc(at[RI_U] * kFixed);
+    s.v = Trunc(at[RI_V] * kFixed);
+    s.count = xe - xs;
+    SpanGuard();
+  });
 }
 
 // Perspective rows: 1/z, u/z and v/z are stepped across the span and the true
@@ -262,49 +272,42 @@ void WalkPerspective(int32_t firstRow, int32_t endRow) {
   RasterStateRecord& s = RasterState;
   const float diz = s.ddx[RI_IZ], duz = s.ddx[RI_U], dvz = s.ddx[RI_V];
   const float iz16 = 16.0f * diz, uz16 = 16.0f * duz, vz16 = 16.0f * dvz;
-  for (int32_t y = firstRow; y < endRow; ++y) {
-    const int32_t xs = CeilWithin(s.left.x, 0, s.width);
-    const int32_t xe = CeilWithin(s.right.x, 0, s.width);
-    if (xe > xs) {
-      float at[RI_COUNT];
-      StartSpan<Set>(y, xs, at);
-      float iz = at[RI_IZ], uz = at[RI_U], vz = at[RI_V];
-      float inv = kFixed / iz;
-      int32_t u0 = Trunc(uz * inv), v0 = Trunc(vz * inv);
-      iz += iz16;
-      uz += uz16;
-      vz += vz16;
-      inv = kFixed / iz;
-      for (int32_t r = xe - xs; r > 0; r -= 16) {
-        int32_t u1, v1;
-        if (r < 16) {
-          const float f = static_cast<float>(16 - r);
-          const float invEnd = kFixed / (iz - f * diz);
-          u1 = Trunc((uz - f * duz) * invEnd);
-          v1 = Trunc((vz - f * dvz) * invEnd);
-          s.du = WrapSub(u1, u0) / r;
-          s.dv = WrapSub(v1, v0) / r;
-          s.count = r;
-        } else {
-          u1 = Trunc(uz * inv);
-          v1 = Trunc(vz * inv);
-          iz += iz16;
-          uz += uz16;
-          vz += vz16;
-          s.du = WrapSub(u1, u0) >> 4;
-          s.dv = WrapSub(v1, v0) >> 4;
-          s.count = 16;
-        }
-        inv = kFixed / iz;
-        s.u = u0;
-        s.v = v0;
-        SpanGuard();
-        u0 = u1;
-        v0 = v1;
+  WalkRows<Set>(firstRow, endRow, [&](int32_t xs, int32_t xe, const float* at) {
+    float iz = at[RI_IZ], uz = at[RI_U], vz = at[RI_V];
+    float inv = kFixed / iz;
+    int32_t u0 = Trunc(uz * inv), v0 = Trunc(vz * inv);
+    iz += iz16;
+    uz += uz16;
+    vz += vz16;
+    inv = kFixed / iz;
+    for (int32_t r = xe - xs; r > 0; r -= 16) {
+      int32_t u1, v1;
+      if (r < 16) {
+        const float f = static_cast<float>(16 - r);
+        const float invEnd = kFixed / (iz - f * diz);
+        u1 = Trunc((uz - f * duz) * invEnd);
+        v1 = Trunc((vz - f * dvz) * invEnd);
+        s.du = WrapSub(u1, u0) / r;
+        s.dv = WrapSub(v1, v0) / r;
+        s.count = r;
+      } else {
+        u1 = Trunc(uz * inv);
+        v1 = Trunc(vz * inv);
+        iz += iz16;
+        uz += uz16;
+        vz += vz16;
+        s.du = WrapSub(u1, u0) >> 4;
+        s.dv = WrapSub(v1, v0) >> 4;
+        s.count = 16;
       }
+      inv = kFixed / iz;
+      s.u = u0;
+      s.v = v0;
+      SpanGuard();
+      u0 = u1;
+      v0 = v1;
     }
-    NextRow<Set>();
-  }
+  });
 }
 
 // Silhouette rows: edges in 16.16, covered pixels set to the silhouette
@@ -347,6 +350,10 @@ void Select(TriangleSetupFn setup, SectionWalkerFn walker, SpanRoutineFn span, i
   RasterState.usesDepth = usesDepth;
 }
 
+// The span set the cached selection was made from; the SIMD switch may
+// change after the first selection.
+const SpanRoutines* selectedSpans = nullptr;
+
 // L = opacity * 255 truncated and kept within 0..255, from the material
 // current now; the row stays with the mode until the mode changes.
 void SelectOpacityRow() {
@@ -361,6 +368,8 @@ void SelectOpacityRow() {
 
 void SelectRenderMode(int32_t mode) {
   RasterState.mode = mode;
+  const SpanRoutines& k = ActiveSpans();
+  selectedSpans = &k;
   const bool rgb = mode & RM_RGBLIT, shade = mode & RM_SHADE, half = mode & RM_HALF;
   const bool add = mode & RM_ADD, opacity = mode & RM_OPACITY;
   const bool perspective = mode & RM_PERSPECTIVE, noDepth = mode & RM_NODEPTH;
@@ -369,33 +378,33 @@ void SelectRenderMode(int32_t mode) {
   if (mode == RM_SILHOUETTE) {
     Select(SetupSilhouette, WalkSilhouette, nullptr, 0);
   } else if (shade && !perspective) {
-    Select(SetupTriangle<kAffineUVLevel, false>, WalkAffine<kAffineUVLevel>, SpanShade, 0);
+    Select(SetupTriangle<kAffineUVLevel, false>, WalkAffine<kAffineUVLevel>, k.shade, 0);
   } else if (add && !perspective && !opacity) {
-    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, SpanAddLevelTest, 1);
+    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, k.addLevelTest, 1);
   } else if (add && perspective && opacity) {
-    Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, SpanAddOpacityDepth, 1);
+    Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.addOpacityDepth, 1);
     SelectOpacityRow();
   } else if (add && opacity) {
-    Select(SetupTriangle<kAffineUV, false>, WalkAffine<kAffineUV>, SpanAddOpacity, 0);
+    Select(SetupTriangle<kAffineUV, false>, WalkAffine<kAffineUV>, k.addOpacity, 0);
     SelectOpacityRow();
   } else if (add) {
-    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, SpanAddLevelDepth,
+    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, k.addLevelDepth,
            1);
   } else if (rgb && perspective) {
-    Select(SetupTriangle<kUVZRgb, true>, WalkPerspective<kUVZRgb>, noDepth ? SpanRgb : SpanRgbDepth,
+    Select(SetupTriangle<kUVZRgb, true>, WalkPerspective<kUVZRgb>, noDepth ? k.rgb : k.rgbDepth,
            !noDepth);
   } else if (rgb) {
-    Select(SetupTriangle<kUVZRgb, false>, WalkAffine<kUVZRgb>, noDepth ? SpanRgb : SpanRgbDepth,
+    Select(SetupTriangle<kUVZRgb, false>, WalkAffine<kUVZRgb>, noDepth ? k.rgb : k.rgbDepth,
            !noDepth);
   } else if (perspective) {
     if (half)
-      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, SpanHalfDepth, 1);
+      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.halfDepth, 1);
     else if (noDepth)
-      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, SpanCopy, 0);
+      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.copy, 0);
     else
-      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, SpanCopyDepth, 1);
+      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.copyDepth, 1);
   } else {
-    Select(SetupTriangle<kUVZ, false>, WalkAffine<kUVZ>, SpanCopyDepth, 1);
+    Select(SetupTriangle<kUVZ, false>, WalkAffine<kUVZ>, k.copyDepth, 1);
   }
 }
 
@@ -415,7 +424,7 @@ void DrawTriangle() {
   }
   const Material* m = s.material;
   if (!m) return;
-  if (m->mode != s.mode) SelectRenderMode(m->mode);
+  if (m->mode != s.mode || selectedSpans != &ActiveSpans()) SelectRenderMode(m->mode);
   const RenderTarget& t = s.target;
   if (!t.colour || t.width <= 0 || t.height <= 0) return;
   if (s.usesDepth && !t.depth) return;

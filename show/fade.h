@@ -38,8 +38,13 @@ void DarkenPlain(uint32_t* dst, const uint32_t* src, int level, int count);
 void CrossFadePlain(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level, int count);
 void WeightedAddPlain(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1, int level2,
                       int count);
+// The SIMD ones take AVX2 where the processor has it, SSE2 otherwise.
 void WhitenSimd(uint32_t* dst, const uint32_t* src, int level, int count);
 void DarkenSimd(uint32_t* dst, const uint32_t* src, int level, int count);
 void CrossFadeSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level, int count);
 void WeightedAddSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1, int level2,
+                     int count);
+void WhitenSse2(uint32_t* dst, const uint32_t* src, int level, int count);
+void DarkenSse2(uint32_t* dst, const uint32_t* src, int level, int count);
+void WeightedAddSse2(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1, int level2,
                      int count);

@@ -6,6 +6,7 @@
 #include "show/fade.h"
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include "platform/system.h"
 
@@ -63,6 +64,58 @@ inline __m128i Load(const uint32_t* p) {
 }
 inline void Store(uint32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
+// The same formulas eight pixels a step. Unpacking and packing work within
+// each 128-bit half, so the pixels come back in their own order.
+#define KV_AVX2 __attribute__((target("avx2")))
+
+KV_AVX2 inline __m256i ScaleBytes8(__m256i pixels, __m256i level) {
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i lo = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(pixels, zero), level), 8);
+  __m256i hi = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(pixels, zero), level), 8);
+  return _mm256_packus_epi16(lo, hi);
+}
+
+KV_AVX2 inline __m256i Load8(const uint32_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+KV_AVX2 inline void Store8(uint32_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+KV_AVX2 void WhitenAvx2(uint32_t* dst, const uint32_t* src, int level, int count) {
+  const int l = ClampLevel(level);
+  const __m256i lv = _mm256_set1_epi16(static_cast<short>(l));
+  const __m256i ones = _mm256_set1_epi8(static_cast<char>(0xFF));
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m256i c = Load8(src + i);
+    Store8(dst + i, _mm256_adds_epu8(c, ScaleBytes8(_mm256_xor_si256(c, ones), lv)));
+  }
+  WhitenSse2(dst + i, src + i, level, count - i);
+}
+
+KV_AVX2 void DarkenAvx2(uint32_t* dst, const uint32_t* src, int level, int count) {
+  const __m256i lv = _mm256_set1_epi16(static_cast<short>(ClampLevel(level)));
+  int i = 0;
+  for (; i + 8 <= count; i += 8) Store8(dst + i, ScaleBytes8(Load8(src + i), lv));
+  DarkenSse2(dst + i, src + i, level, count - i);
+}
+
+KV_AVX2 void WeightedAddAvx2(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1,
+                             int level2, int count) {
+  const __m256i v1 = _mm256_set1_epi16(static_cast<short>(ClampLevel(level1)));
+  const __m256i v2 = _mm256_set1_epi16(static_cast<short>(ClampLevel(level2)));
+  int i = 0;
+  for (; i + 8 <= count; i += 8)
+    Store8(dst + i, _mm256_adds_epu8(ScaleBytes8(Load8(a + i), v1), ScaleBytes8(Load8(b + i), v2)));
+  WeightedAddSse2(dst + i, a + i, b + i, level1, level2, count - i);
+}
+
+bool HasAvx2() {
+  static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+  return avx2;
+}
+
 }  // namespace
 
 void WhitenPlain(uint32_t* dst, const uint32_t* src, int level, int count) {
@@ -87,7 +140,7 @@ void WeightedAddPlain(uint32_t* dst, const uint32_t* a, const uint32_t* b, int l
   for (int i = 0; i < count; ++i) dst[i] = WeightedAddPixel<3>(a[i], b[i], l1, l2);
 }
 
-void WhitenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
+void WhitenSse2(uint32_t* dst, const uint32_t* src, int level, int count) {
   int l = ClampLevel(level);
   const __m128i lv = _mm_set1_epi16(static_cast<short>(l));
   const __m128i ones = _mm_set1_epi8(static_cast<char>(0xFF));
@@ -99,7 +152,7 @@ void WhitenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
   for (; i < count; ++i) dst[i] = WhitenPixel<4>(src[i], static_cast<uint32_t>(l));
 }
 
-void DarkenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
+void DarkenSse2(uint32_t* dst, const uint32_t* src, int level, int count) {
   int l = ClampLevel(level);
   const __m128i lv = _mm_set1_epi16(static_cast<short>(l));
   int i = 0;
@@ -107,7 +160,7 @@ void DarkenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
   for (; i < count; ++i) dst[i] = DarkenPixel<4>(src[i], static_cast<uint32_t>(l));
 }
 
-void WeightedAddSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1, int level2,
+void WeightedAddSse2(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1, int level2,
                      int count) {
   int l1 = ClampLevel(level1);
   int l2 = ClampLevel(level2);
@@ -123,6 +176,22 @@ void WeightedAddSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int le
 void CrossFadeSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level, int count) {
   int l = ClampLevel(level);
   WeightedAddSimd(dst, a, b, 255 - l, l, count);
+}
+
+// The SIMD entries: eight pixels a step where the processor has AVX2, four
+// otherwise; both give the same bytes.
+void WhitenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
+  HasAvx2() ? WhitenAvx2(dst, src, level, count) : WhitenSse2(dst, src, level, count);
+}
+
+void DarkenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
+  HasAvx2() ? DarkenAvx2(dst, src, level, count) : DarkenSse2(dst, src, level, count);
+}
+
+void WeightedAddSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1, int level2,
+                     int count) {
+  HasAvx2() ? WeightedAddAvx2(dst, a, b, level1, level2, count)
+           : WeightedAddSse2(dst, a, b, level1, level2, count);
 }
 
 void InitFadeOperations(int width, int height, int nommx) {

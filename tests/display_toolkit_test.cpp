@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "display/display.h"
 #include "display/toolkit.h"
 #include "show/fade.h"
 
@@ -138,6 +139,40 @@ TEST(PulseTrack, RisesFallsAndHolds) {
   EXPECT_EQ(PulseTrackCreate(0, 1.0f, 0.1f, 0.2f, 1.0f, 0.0f), nullptr);
   std::free(track);
   std::free(high);
+}
+
+}  // namespace
+
+namespace {
+
+// The SIMD screen conversions and keyed copy against the plain ones, at counts
+// that leave every kind of tail, never writing past the last pixel.
+TEST(FrameSimd, ConversionsAndKeyedCopyMatchPlainWithoutOverrun) {
+  using Convert = void (*)(void*, const uint32_t*, int);
+  const struct {
+    const char* name;
+    Convert plain, simd;
+    int bytesPerPixel;
+  } conversions[] = {{"16", Convert16, Convert16Simd, 2}, {"24", Convert24, Convert24Simd, 3}};
+  for (int count : {0, 1, 3, 4, 7, 8, 15, 16, 17, 31, 33, 320, 76800}) {
+    SCOPED_TRACE(count);
+    auto src = RandomPixels(static_cast<size_t>(count), 11u + static_cast<uint32_t>(count));
+    for (const auto& c : conversions) {
+      SCOPED_TRACE(c.name);
+      const size_t bytes = static_cast<size_t>(count) * c.bytesPerPixel;
+      std::vector<uint8_t> plain(bytes + 16, 0xA5), simd(bytes + 16, 0xA5);
+      c.plain(plain.data(), src.data(), count * 4);
+      c.simd(simd.data(), src.data(), count * 4);
+      EXPECT_EQ(plain, simd);  // also the 16 guard bytes past the end
+    }
+    // A third of the source is the key.
+    for (size_t i = 0; i < src.size(); i += 3) src[i] = 0x123456;
+    auto d0 = RandomPixels(static_cast<size_t>(count) + 1, 12u + static_cast<uint32_t>(count));
+    auto plain = d0, simd = d0;
+    KeyedCopyPlain(plain.data(), src.data(), 0x123456, count);
+    KeyedCopySimd(simd.data(), src.data(), 0x123456, count);
+    EXPECT_EQ(plain, simd);
+  }
 }
 
 }  // namespace

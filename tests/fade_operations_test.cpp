@@ -111,3 +111,25 @@ TEST(FadeOperations, InitChoosesVariantsAndBuildsTable) {
 }
 
 }  // namespace
+
+// The eight-pixel and four-pixel SIMD paths give the same bytes, all four of
+// them, at counts that leave every kind of tail.
+TEST(FadeOperations, WideAndFourPixelPathsAgree) {
+  for (int count : {0, 5, 8, 12, 19, 1001}) {
+    auto a = RandomPixels(static_cast<size_t>(count) + 1, 5u + static_cast<uint32_t>(count));
+    auto b = RandomPixels(static_cast<size_t>(count) + 1, 6u + static_cast<uint32_t>(count));
+    for (int level : {0, 1, 100, 254, 255}) {
+      SCOPED_TRACE(std::to_string(count) + " at " + std::to_string(level));
+      std::vector<uint32_t> wide(a.size(), 7), four(a.size(), 7);
+      WhitenSimd(wide.data(), a.data(), level, count);
+      WhitenSse2(four.data(), a.data(), level, count);
+      EXPECT_EQ(wide, four);
+      DarkenSimd(wide.data(), a.data(), level, count);
+      DarkenSse2(four.data(), a.data(), level, count);
+      EXPECT_EQ(wide, four);
+      WeightedAddSimd(wide.data(), a.data(), b.data(), level, 255 - level / 2, count);
+      WeightedAddSse2(four.data(), a.data(), b.data(), level, 255 - level / 2, count);
+      EXPECT_EQ(wide, four);
+    }
+  }
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cstdlib>
 
 #include "music/sound_device.h"
@@ -53,15 +55,27 @@ TEST_F(SoundDeviceTest, LockWrapsRelocksAndNeverLeavesARefusedRegion) {
   SoundBuffer* b = SoundBufferCreate(1000, 22050, 8);
   ASSERT_NE(b, nullptr);
   ASSERT_EQ(SoundBufferLock(b, 0, 1000), 1);
-  uint8_t* start = static_cast<uint8_t*>(b->lockPointer1);
   EXPECT_EQ(b->lockPointer2, nullptr);
-  // Still locked: the lock is given back first, then the wrapping range taken.
+  // Still locked: the lock is given back first, then the wrapping range taken:
+  // the last 100 bytes of the ring, then its first 200.
   ASSERT_EQ(SoundBufferLock(b, 900, 300), 1);
-  EXPECT_EQ(b->lockPointer1, start + 900);
   EXPECT_EQ(b->lockBytes1, 100u);
-  EXPECT_EQ(b->lockPointer2, start);
+  ASSERT_NE(b->lockPointer2, nullptr);
   EXPECT_EQ(b->lockBytes2, 200u);
+  std::memset(b->lockPointer1, 0x11, 100);
+  std::memset(b->lockPointer2, 0x22, 200);
   EXPECT_EQ(SoundBufferUnlock(b), 1);
+  EXPECT_EQ(SoundBufferUnlock(b), 1);
+  // The written bytes landed where the two regions map in the ring, and the
+  // bytes between them kept their silence.
+  ASSERT_EQ(SoundBufferLock(b, 0, 1000), 1);
+  const uint8_t* ring = static_cast<const uint8_t*>(b->lockPointer1);
+  EXPECT_EQ(ring[0], 0x22);
+  EXPECT_EQ(ring[199], 0x22);
+  EXPECT_EQ(ring[200], 0x80);
+  EXPECT_EQ(ring[899], 0x80);
+  EXPECT_EQ(ring[900], 0x11);
+  EXPECT_EQ(ring[999], 0x11);
   EXPECT_EQ(SoundBufferUnlock(b), 1);
   for (uint32_t bytes : {10u, 1001u}) {
     EXPECT_EQ(SoundBufferLock(b, bytes == 10 ? 1000 : 0, bytes), 0);

@@ -121,4 +121,36 @@ TEST_F(AudioMixerTest, MasterVolumeAndCaptureRate) {
   EXPECT_EQ(PlatformAudioRate(), 22050);
 }
 
+// On the virtual device the locked regions are the ring itself; a wrapping
+// lock still splits at the ring's end and what is written stays written.
+TEST(AudioVirtualRing, WrappingLockWritesWhereTheRegionsMap) {
+  PlatformSetCaptureMode(1);
+  ASSERT_EQ(PlatformAudioOpen(22050), 1);
+  PlatformAudioBuffer* b = PlatformAudioBufferCreate(1000, 22050, 8);
+  ASSERT_NE(b, nullptr);
+  void *p1 = nullptr, *p2 = nullptr;
+  uint32_t n1 = 0, n2 = 0;
+  ASSERT_EQ(PlatformAudioBufferLock(b, 900, 300, &p1, &n1, &p2, &n2), 1);
+  EXPECT_EQ(n1, 100u);
+  EXPECT_EQ(n2, 200u);
+  ASSERT_NE(p2, nullptr);
+  // A second lock while one is out is refused.
+  void *q1, *q2;
+  uint32_t m1, m2;
+  EXPECT_EQ(PlatformAudioBufferLock(b, 0, 10, &q1, &m1, &q2, &m2), 0);
+  std::memset(p1, 0x11, n1);
+  std::memset(p2, 0x22, n2);
+  ASSERT_EQ(PlatformAudioBufferUnlock(b, p1, n1, p2, n2), 1);
+  ASSERT_EQ(PlatformAudioBufferLock(b, 0, 1000, &p1, &n1, &p2, &n2), 1);
+  const uint8_t* ring = static_cast<const uint8_t*>(p1);
+  const struct {
+    int index;
+    uint8_t value;
+  } expect[] = {{0, 0x22}, {199, 0x22}, {200, 0x80}, {899, 0x80}, {900, 0x11}, {999, 0x11}};
+  for (const auto& e : expect) EXPECT_EQ(ring[e.index], e.value) << e.index;
+  EXPECT_EQ(PlatformAudioBufferUnlock(b, p1, n1, p2, n2), 1);
+  PlatformAudioClose();
+  PlatformSetCaptureMode(0);
+}
+
 }  // namespace
