@@ -184,3 +184,74 @@ TEST(Soundtrack, BeatSectionKeepsThe08SecondKick) {
 }
 
 }  // namespace
+
+namespace {
+
+// Section bounds on the show clock: the scene changes, with the show's
+// start and end.
+std::vector<double> SectionBounds() {
+  std::vector<double> b = {0.0};
+  b.insert(b.end(), std::begin(kSceneChanges), std::end(kSceneChanges));
+  b.push_back(kShowEnd);
+  return b;
+}
+
+// Correlation of the band-level envelope (three bands, 50 ms frames, each
+// about its mean over the section) of one four-bar phrase with the next.
+double PhraseSimilarity(const Bands& b, double section0, double section1, double phrase0) {
+  const double phrase = 6.4;
+  int hop = b.hop;
+  auto frame = [&](double t) { return static_cast<int>(std::lround(t * kRate / hop)); };
+  int a = frame(section0), z = frame(section1), p = frame(phrase0), len = frame(phrase);
+  double xy = 0, xx = 0, yy = 0;
+  for (const std::vector<double>* e : {&b.low, &b.mid, &b.high}) {
+    double mean = 0;
+    for (int i = a; i < z; i++) mean += Db((*e)[i]);
+    mean /= z - a;
+    for (int i = p; i < p + len; i++) {
+      double x = Db((*e)[i]) - mean, y = Db((*e)[i + len]) - mean;
+      xy += x * y;
+      xx += x * x;
+      yy += y * y;
+    }
+  }
+  return xy / std::sqrt(xx * yy);
+}
+
+}  // namespace
+
+// Within a section no four-bar phrase comes back the same: each phrase's
+// band envelope correlates below 0.9 with the next one's.
+TEST(Soundtrack, NoPhraseRepeatsTheOneBefore) {
+  const Decoded& d = Soundtrack();
+  ASSERT_GE(d.mono.size(), static_cast<size_t>(268.0 * kRate));
+  Bands b = SplitBands(d.mono, kRate / 20);
+  std::vector<double> bounds = SectionBounds();
+  int pairs = 0;
+  for (size_t s = 0; s + 1 < bounds.size(); s++)
+    for (double p = bounds[s]; p + 2 * 6.4 <= bounds[s + 1]; p += 6.4, pairs++)
+      EXPECT_LT(PhraseSimilarity(b, bounds[s], bounds[s + 1], p), 0.9) << "phrase at " << p << " s";
+  EXPECT_GE(pairs, 15);
+}
+
+// Every section but the quiet break plays within a few decibels of the
+// others; the break lies clearly under them.
+TEST(Soundtrack, SectionLevelsStayTogetherExceptTheQuietBreak) {
+  const Decoded& d = Soundtrack();
+  ASSERT_GE(d.mono.size(), static_cast<size_t>(268.0 * kRate));
+  std::vector<double> bounds = SectionBounds(), levels;
+  double quiet = 0;
+  for (size_t s = 0; s + 1 < bounds.size(); s++) {
+    double e = 0;
+    size_t a = static_cast<size_t>(bounds[s] * kRate), z = static_cast<size_t>(bounds[s + 1] * kRate);
+    for (size_t i = a; i < z; i++) e += d.mono[i] * d.mono[i];
+    double level = Db(e / (z - a));
+    if (bounds[s] == 166.5)
+      quiet = level;
+    else
+      levels.push_back(level);
+  }
+  auto [low, high] = std::minmax_element(levels.begin(), levels.end());
+  EXPECT_LT(*high - *low, 6.0);
+  EXPECT_LT(quiet, *low - 4.0);
+}

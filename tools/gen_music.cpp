@@ -104,7 +104,7 @@ const SectionPlan kPlans[kMusicSections] = {
     {SPARSE, LONG, 3, 3, -17.0f, 0.7f, {ROLL | ARP | BASS | RISER}},
     // 11: the beat section: a kick every 0.8 s, a flash on many of them
     {HALF, EIGHTHS, 1, 0, -13.0f, 1.0f,
-     {KICK | CLAP | HATS16 | BASS | PAD | ARP, KICK | CLAP | HATS16 | BASS | PAD | LEAD, KICK | CLAP | HATS | BASS | ARP | BELL}},
+     {KICK | CLAP | HATS16 | BASS | PAD | ARP, KICK | CLAP | HATS | BASS | PAD | LEAD, KICK | CLAP | HATS16 | BASS | ARP | BELL}},
     // 12: the dance floor
     {FOUR, SYNC, 0, 3, -14.0f, 0.8f,
      {KICK | SNARE | HATS | BASS | LEAD | FILL, KICK | SNARE | HATS16 | BASS | PAD | ARP | FILL,
