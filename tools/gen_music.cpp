@@ -161,7 +161,7 @@ struct Context {
 
 bool Before(const Context& c, float t) { return t < c.end - 0.02f; }
 
-void Drums(const Context& c, float bt, int layers, int phrase, int bar, bool lastBar, Rng* rng) {
+void Drums(const Context& c, float bt, int layers, bool lastBar, Rng* rng) {
   const SectionPlan& p = *c.plan;
   const char* kick = kKicks[p.groove][RngInt(rng, 4)];
   const char* snare = kSnares[RngInt(rng, 4)];
@@ -190,8 +190,6 @@ void Drums(const Context& c, float bt, int layers, int phrase, int bar, bool las
       Snare(c.stem, t, 0.1f + 0.45f * k);
       step = k < 0.5f ? kStep * 2 : kStep;
     }
-  (void)phrase;
-  (void)bar;
 }
 
 void BassLine(const Context& c, float bt, int chord, int nextChord, bool lastBar, Rng* rng) {
@@ -244,14 +242,13 @@ void Arpeggio(const Context& c, float bt, int chord, int phrase, Rng* rng) {
   for (int k = 0; k < 16; k += rate) {
     float t = bt + k * kStep;
     if (!Before(c, t)) break;
-    int i = k / rate, n = 16 / rate, at;
+    int i = k / rate, at;
     switch (shape) {
       case 0: at = i % span; break;
       case 1: at = span - 1 - i % span; break;
       case 2: at = (i / span) % 2 ? span - 1 - i % span : i % span; break;
       default: at = RngInt(rng, span); break;
     }
-    (void)n;
     float accent = k % 4 == 0 ? 1.0f : 0.7f;
     Pluck(c.stem, t, Degree(chord + tones[at], 1), 0.14f * accent, (i & 1) ? 0.35f : -0.35f, c.plan->bright);
   }
@@ -309,7 +306,7 @@ void ComposeSection(const Context& c) {
       bool lastBar = bar == 3 || phrase * 4 + bar == bars - 1;
       int chord = prog[bar], next = bar < 3 ? prog[bar + 1] : nextProg[0];
       Rng rng = MakeRng(static_cast<uint64_t>(c.section) * 1000 + (phrase * 4 + bar) * 31 + 700);
-      Drums(c, bt, layers, phrase, bar, lastBar, &rng);
+      Drums(c, bt, layers, lastBar, &rng);
       if (layers & BASS) BassLine(c, bt, chord, next, lastBar, &rng);
       if (layers & PAD) Chords(c, bt, chord, phrase);
       if (layers & ARP) Arpeggio(c, bt, chord, phrase, &rng);
@@ -385,6 +382,16 @@ std::vector<int16_t> SynthesiseSoundtrack() {
     for (size_t i = 0; i < stem.left.size() && stem.first + i < n; i++) {
       left[stem.first + i] += gain * stem.left[i];
       right[stem.first + i] += gain * stem.right[i];
+    }
+  }
+  // A high-pass at about 10 Hz takes off the offset that kicks and notes
+  // starting at phase zero leave.
+  for (std::vector<float>* channel : {&left, &right}) {
+    float x1 = 0.0f, y1 = 0.0f;
+    for (float& x : *channel) {
+      float y = x - x1 + 0.9986f * y1;
+      x1 = x;
+      x = y1 = y;
     }
   }
   Limit(&left, &right, Pow(10.0f, -2.5f / 20.0f));  // the encoding adds up to a decibel between samples
