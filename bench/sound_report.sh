@@ -15,9 +15,10 @@
 # the whole, both similarities below 0.9, no phrase played more than twice in a row,
 # an onset of at least 6 dB within 5 ms of each cut, silence after the end.
 set -euo pipefail
+given=${1:+$(realpath -m "$1")}  # relative to the caller's directory
 cd "$(dirname "$0")/.."
 build=${KV_BUILD_DIR:-build}
-file=${1:-$build/music/elt56.mp3}
+file=${given:-$build/music/elt56.mp3}
 [ -f "$file" ] || { echo "sound_report: no file $file" >&2; exit 1; }
 if [ ! -x "$build/kv_sound_report" ] || [ bench/sound_report.cpp -nt "$build/kv_sound_report" ] ||
    [ tools/music_plan.h -nt "$build/kv_sound_report" ]; then
