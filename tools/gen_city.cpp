@@ -121,15 +121,19 @@ void Speckle(Canvas* c, uint32_t colour, uint32_t seed, float cell, float grain)
   });
 }
 
+// A street runs along the map's x axis: a dashed centre line and two edge
+// lines run with it, so a camera driving along the street sees them slide
+// along themselves instead of crossing its view line by line.
 void Road(Canvas* c, const MapLook& m, uint32_t seed, int crossing) {
   Speckle(c, m.colour, seed, 16.0f, 0.3f);
   for (int y = 0; y < 256; y++)
     for (int x = 0; x < 256; x++) {
       bool paint = crossing ? (Fract(x / 42.666668f) < 0.5f && y > 40 && y < 216)
-                            : (std::fabs(x - 128.0f) < 7.0f && Fract(y / 128.0f) < 0.6f) || x < 8 || x > 247;
+                            : (std::fabs(y - 128.0f) < 5.0f && Fract(x / 128.0f) < 0.6f) ||
+                                  std::fabs(y - 16.0f) < 3.0f || std::fabs(y - 240.0f) < 3.0f;
       // Worn paint, not fresh: bright stripes across the line of sight
       // turn to crawling lines in the distance.
-      if (paint) At(c, x, y) = Mix(At(c, x, y), Hex(m.accent), crossing ? 0.3f : 0.3f);
+      if (paint) At(c, x, y) = Mix(At(c, x, y), Hex(m.accent), crossing ? 0.3f : 0.4f);
     }
 }
 
