@@ -252,8 +252,10 @@ Canvas CatwalkFloor() {
     bool grout = gx < 0.04f || gy < 0.04f;
     float refl = Pow(Clamp01(1.0f - std::fabs(Fract((x - y * 0.4f) / 128.0f) - 0.5f) * 5.0f), 2.0f);
     Rgb tile = Add(Hex(0x4A4858), Scale(Hex(0x8088A0), refl * 0.6f));
-    if (std::fabs(x - 128.0f) < 2.0f) tile = Hex(0xE8E8F0);  // the runway's centre line
-    return grout ? Mix(tile, Hex(0x24242C), 0.5f) : tile;
+    if (grout) tile = Mix(tile, Hex(0x24242C), 0.5f);
+    // The runway's centre line, with soft sides: the hall floor repeats it
+    // far off, where a hard-edged line would crawl.
+    return Mix(tile, Hex(0xE8E8F0), 0.7f * Clamp01(1.0f - std::fabs(x - 128.0f) / 8.0f));
   });
   return c;
 }
