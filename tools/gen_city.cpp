@@ -83,10 +83,10 @@ void Facade(Canvas* c, const MapLook& m, uint32_t seed) {
     float on = Hash01(cx, cy, seed);
     if (on < 0.62f) {  // lit, warmer towards the bottom of the pane
       float blind = Hash01(cx, cy, seed + 1) < 0.3f && v < 0.5f ? 0.55f : 1.0f;
-      return Scale(Mix(lit, Scale(lit, 0.7f), v), blind * (0.75f + 0.25f * Hash01(cx, cy, seed + 2)));
+      return Scale(Mix(lit, Scale(lit, 0.7f), v), blind * (0.62f + 0.2f * Hash01(cx, cy, seed + 2)));
     }
     float glint = Clamp01(1.0f - std::fabs(u - v * 0.6f - 0.2f) * 6.0f);
-    return Add(Hex(0x0A0C14), Scale(Hex(0x304060), 0.5f * glint));
+    return Add(Hex(0x1A1E2A), Scale(Hex(0x304060), 0.5f * glint));
   });
 }
 
@@ -121,13 +121,19 @@ void Speckle(Canvas* c, uint32_t colour, uint32_t seed, float cell, float grain)
   });
 }
 
+// A street runs along the map's x axis: a dashed centre line and two edge
+// lines run with it, so a camera driving along the street sees them slide
+// along themselves instead of crossing its view line by line.
 void Road(Canvas* c, const MapLook& m, uint32_t seed, int crossing) {
   Speckle(c, m.colour, seed, 16.0f, 0.3f);
   for (int y = 0; y < 256; y++)
     for (int x = 0; x < 256; x++) {
       bool paint = crossing ? (Fract(x / 42.666668f) < 0.5f && y > 40 && y < 216)
-                            : (std::fabs(x - 128.0f) < 7.0f && Fract(y / 128.0f) < 0.6f) || x < 8 || x > 247;
-      if (paint) At(c, x, y) = Mix(At(c, x, y), Hex(m.accent), 0.55f);
+                            : (std::fabs(y - 128.0f) < 5.0f && Fract(x / 128.0f) < 0.6f) ||
+                                  std::fabs(y - 16.0f) < 3.0f || std::fabs(y - 240.0f) < 3.0f;
+      // Worn paint, not fresh: bright stripes across the line of sight
+      // turn to crawling lines in the distance.
+      if (paint) At(c, x, y) = Mix(At(c, x, y), Hex(m.accent), crossing ? 0.3f : 0.4f);
     }
 }
 
@@ -144,7 +150,8 @@ void Tar(Canvas* c, const MapLook& m, uint32_t seed) {
 
 void Corrugated(Canvas* c, const MapLook& m, uint32_t seed) {
   Shade(c, [&](float x, float y) {
-    float ridge = 0.6f + 0.4f * Sin(x / 256.0f * 6.2831853f * 16.0f);
+    // Broad, shallow ridges: the sheets line the streets and are seen edge-on.
+    float ridge = 0.75f + 0.25f * Sin(x / 256.0f * 6.2831853f * 8.0f);
     return Scale(Hex(m.colour), ridge * (0.8f + 0.3f * Noise(x, y, seed, 32.0f)));
   });
 }
@@ -285,8 +292,8 @@ void Fence(Canvas* c, const MapLook& m, uint32_t seed) {
   // A coarse mesh of thick wire: a fine one turns to glitter at a distance.
   for (int i = -4; i < 8; i++) {
     float o = i * 64.0f;
-    StrokeSegment(c, o, 0, o + 256, 256, 6.0f, Hex(m.colour), 0.6f);
-    StrokeSegment(c, o + 256, 0, o, 256, 6.0f, Hex(m.colour), 0.6f);
+    StrokeSegment(c, o, 0, o + 256, 256, 6.0f, Hex(m.colour), 0.4f);
+    StrokeSegment(c, o + 256, 0, o, 256, 6.0f, Hex(m.colour), 0.4f);
   }
   for (float x : {4.0f, 252.0f}) StrokeSegment(c, x, 0, x, 256, 6, Scale(Hex(m.colour), 0.8f));
 }
@@ -307,6 +314,17 @@ void Car(Canvas* c, const MapLook& m, uint32_t seed) {
   AddGlow(c, 238, 146, 24, Hex(0xFFF0C0), 2.0f);
   AddGlow(c, 20, 146, 16, Hex(0xFF2020), 2.0f);
   StrokeSegment(c, 30, 146, 230, 146, 1.5f, Scale(body, 1.6f), 0.6f);
+}
+
+// Passes of the pre-filter per kind: the ground and the facades are seen
+// edge-on along the streets, so their detail is blurred hardest.
+int FilterPasses(MapKind kind) {
+  switch (kind) {
+    case MAP_FACADE: case MAP_GLASS: case MAP_FENCE: return 8;
+    case MAP_ASPHALT: case MAP_ROAD: case MAP_CROSSING: case MAP_TILES: case MAP_CONCRETE:
+    case MAP_STONE: case MAP_GRAVEL: case MAP_SAND: case MAP_BRICK: return 6;
+    default: return 2;
+  }
 }
 
 }  // namespace
@@ -348,7 +366,7 @@ void GenerateCityMaps(AssetOutput* out) {
     // Seen from far off and at grazing angles, a texel is often smaller
     // than a pixel: detail finer than two texels would sparkle as the
     // camera moves.
-    PreFilter(&c, m.kind == MAP_FACADE || m.kind == MAP_GLASS || m.kind == MAP_FENCE ? 4 : 2);
+    PreFilter(&c, FilterPasses(m.kind));
     std::string name = std::string("3d2\\maps\\") + m.file;
     OutputJpeg(out, name.c_str(), c, 88);
   }

@@ -234,11 +234,15 @@ Canvas GlowSprite() {
     float dx = (x - 128.0f) / 128.0f, dy = (y - 128.0f) / 128.0f;
     float d = std::sqrt(dx * dx + dy * dy);
     // A small hot core with a thin star and a faint halo: dots drawn close
-    // together stay apart instead of adding up to one white patch.
-    float core = Pow(Clamp01(1.0f - d), 6.0f);
-    float star = Pow(Clamp01(1.0f - d), 2.0f) * (Exp(-std::fabs(dx) * 60.0f) + Exp(-std::fabs(dy) * 60.0f)) * 0.4f;
+    // together stay apart instead of adding up to one white patch. Core,
+    // arms and halo all fall steeply, so a dot that passes next to the
+    // camera (drawn hundreds of pixels wide) lights a small spot rather
+    // than washing the whole frame.
+    float fall = Clamp01(1.0f - d);
+    float core = Pow(fall, 12.0f);
+    float star = Pow(fall, 4.0f) * (Exp(-std::fabs(dx) * 80.0f) + Exp(-std::fabs(dy) * 80.0f)) * 0.4f;
     Rgb c = Add(Scale(Hex(0xFFE8F4), core), Scale(Hex(0xC0D8FF), star));
-    return Add(c, Scale(Hex(0xFF80C0), 0.12f * Pow(Clamp01(1.0f - d), 2.0f)));
+    return Add(c, Scale(Hex(0xFF80C0), 0.10f * Pow(fall, 6.0f)));
   });
   return c;
 }

@@ -195,20 +195,27 @@ Canvas CatwalkSide() {
     float gloss = Pow(Clamp01(1.0f - std::fabs(y - 80.0f) / 90.0f), 2.0f);
     float fold = 0.8f + 0.2f * Sin(x / 256.0f * kTau * 8.0f);
     Rgb base = Scale(Add(Hex(0x9684AC), Scale(Hex(0x8A8CA8), gloss)), fold);
-    if (std::fabs(y - 20.0f) < 3.0f || std::fabs(y - 236.0f) < 3.0f) base = Hex(0xB8C0D0);  // chrome trim
-    return base;
+    // Broad satin trims rather than thin chrome: the far walls show them
+    // a pixel or two tall, where a hard bright line would crawl.
+    float trim = std::max(Exp(-Pow(std::fabs(y - 20.0f) / 7.0f, 2.0f)),
+                          Exp(-Pow(std::fabs(y - 236.0f) / 7.0f, 2.0f)));
+    return Mix(base, Hex(0xB0B6C8), 0.55f * trim);
   });
-  for (int i = 0; i < 8; i++) AddGlow(&c, 16.0f + i * 32.0f, 128.0f, 14.0f, Hex(0xFFF0C0), 2.0f);
+  // Few, broad wall lights: small bright points sparkle in the distance.
+  for (int i = 0; i < 4; i++) AddGlow(&c, 32.0f + i * 64.0f, 128.0f, 24.0f, Hex(0xC8BC98), 2.0f);
   return c;
 }
 
-// Gold ornament in bands (softened before it is written, see below).
+// Gold ornament: broad, faint diamonds in a narrow range of golds. The
+// trims it covers are a few pixels wide on screen, where a fine or stepped
+// pattern of dark and bright gold would sparkle (softened again before it is
+// written, see below).
 Canvas Gold() {
   Canvas c = Texture(kTexGold);
   Shade(&c, [](float x, float y) {
-    float u = Fract(x / 32.0f) - 0.5f, v = Fract(y / 32.0f) - 0.5f;
+    float u = Fract(x / 64.0f) - 0.5f, v = Fract(y / 64.0f) - 0.5f;
     float diamond = std::fabs(u) + std::fabs(v);
-    float level = std::floor((0.55f + 0.45f * Cos(diamond * kTau)) * 6.0f) / 6.0f;
+    float level = 0.48f + 0.1f * Cos(diamond * kTau);
     return Ramp({0x4A2C08, 0xB07818, 0xF0C850, 0xFFF0B0}, level);
   });
   return c;
@@ -242,11 +249,13 @@ Canvas CatwalkFloor() {
   Canvas c = Texture(kTexCatFloor);
   Shade(&c, [](float x, float y) {
     float gx = Fract(x / 64.0f), gy = Fract(y / 64.0f);
-    bool grout = gx < 0.02f || gy < 0.02f;
+    bool grout = gx < 0.04f || gy < 0.04f;
     float refl = Pow(Clamp01(1.0f - std::fabs(Fract((x - y * 0.4f) / 128.0f) - 0.5f) * 5.0f), 2.0f);
     Rgb tile = Add(Hex(0x4A4858), Scale(Hex(0x8088A0), refl * 0.6f));
-    if (std::fabs(x - 128.0f) < 2.0f) tile = Hex(0xE8E8F0);  // the runway's centre line
-    return grout ? Hex(0x24242C) : tile;
+    if (grout) tile = Mix(tile, Hex(0x24242C), 0.5f);
+    // The runway's centre line, with soft sides: the hall floor repeats it
+    // far off, where a hard-edged line would crawl.
+    return Mix(tile, Hex(0xE8E8F0), 0.7f * Clamp01(1.0f - std::fabs(x - 128.0f) / 8.0f));
   });
   return c;
 }
@@ -346,15 +355,19 @@ void GenerateTextures(AssetOutput* out) {
   OutputJpeg(out, kTexMeta4.name, MetaTexture(kTexMeta4, 0x102000, 0x60C020, 0xF0FFD0), 90);
   OutputJpeg(out, kTexCmap1.name, Plasma(), 92);
   OutputPcx(out, kTexFlower.name, Flower());
-  OutputJpeg(out, kTexCatSide.name, CatwalkSide(), 90);
+  // The hall's walls and floor repeat far into the distance behind the
+  // runway: filtered so their pattern does not shimmer there.
+  Canvas side = CatwalkSide();
+  PreFilter(&side, 3);
+  OutputJpeg(out, kTexCatSide.name, side, 90);
   // The gold's band edges are softened so the thin trims do not sparkle.
   Canvas gold = Gold();
-  PreFilter(&gold, 2);
+  PreFilter(&gold, 6);
   OutputTga(out, kTexGold.name, gold, 1);
   OutputTga(out, kTexPole.name, Pole(), 0);
   OutputJpeg(out, kTexRope.name, Rope(), 90);
   Canvas floor = CatwalkFloor();
-  PreFilter(&floor, 2);
+  PreFilter(&floor, 4);
   OutputJpeg(out, kTexCatFloor.name, floor, 90);
   OutputJpeg(out, kTexLight.name, LightGlow(), 92);
 
