@@ -3,6 +3,13 @@
 # display, otherwise as an offline capture to kestrivane.mp4.
 set -euo pipefail
 cd "$(dirname "$0")"
+# ./run.sh /web: the show for browsers, served on this machine only.
+if [ "${1:-}" = "/web" ]; then
+  scripts/web.sh
+  port=${KV_WEB_PORT:-8266}
+  echo "Kestrivane in a browser: http://127.0.0.1:$port/ (Ctrl-C stops the server)"
+  exec python3 -m http.server --bind 127.0.0.1 --directory build-web "$port"
+fi
 scripts/build.sh kestrivane kv_assets
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ $# -eq 0 ]; then
   exec build/kestrivane /window
