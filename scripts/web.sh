@@ -122,9 +122,15 @@ build_mpg123() {
   log "building mpg123 from $(basename "$src")"
   rm -rf "$cache/obj/mpg123"
   # The decoder library only; for WebAssembly it picks the generic C decoder.
+  # Its build expects check_type_size without including it, and the type
+  # sizes are given as for libjpeg.
+  mkdir -p "$cache/obj"
+  echo 'include(CheckTypeSize)' > "$cache/obj/mpg123-include.cmake"
   emcmake cmake -S "$src/ports/cmake" -B "$cache/obj/mpg123" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_PROGRAMS=OFF \
-    -DBUILD_LIBOUT123=OFF -DNO_MOREINFO=ON >/dev/null
+    -DBUILD_LIBOUT123=OFF -DNO_MOREINFO=ON \
+    -DCMAKE_PROJECT_INCLUDE="$cache/obj/mpg123-include.cmake" \
+    -DHAVE_SIZEOF_LONG=TRUE -DSIZEOF_LONG=4 -DHAVE_SIZEOF_OFF_T=TRUE -DSIZEOF_OFF_T=8 >/dev/null
   emmake make -C "$cache/obj/mpg123" -j2 install >/dev/null
   basename "$src" > "$prefix/.mpg123"
 }
