@@ -17,6 +17,7 @@
   }
   const grab = new Set((params.get('grab') || '').split(',').filter((s) => s !== '').map(Number));
   const stopAt = params.has('stopat') ? Number(params.get('stopat')) : -1;
+  const timed = params.has('unpaced');  // the rate of every stretch is measured
 
   const canvas = document.getElementById('canvas');
   const startButton = document.getElementById('start');
@@ -37,6 +38,7 @@
     log: [],             // lines of standard output and error
     audioBlocks: 0,      // sound blocks the browser asked the mixer for
     audioPeak: 0,        // largest sample seen in them
+    turnEnds: [],        // with unpaced: performance.now() after each turn
   };
   window.kv = kv;
 
@@ -81,6 +83,7 @@
       say('Ready: press Start');
     },
     kvFrame(turn, instant) {
+      if (timed) kv.turnEnds.push(performance.now());
       kv.turns = turn + 1;
       kv.lastInstant = instant;
       if (grab.has(turn)) {
