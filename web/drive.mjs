@@ -146,7 +146,8 @@ async function compare(url, nativeDir, rate, turnList) {
   const errors = [];
   let failed = false;
   await withBrowser(async (browser) => {
-    const page = await openAndStart(browser, `${url}?rate=${rate}&grab=${turns.join(',')}`, errors);
+    const sep = url.includes('?') ? '&' : '?';  // the URL may carry switches (?nommx)
+    const page = await openAndStart(browser, `${url}${sep}rate=${rate}&grab=${turns.join(',')}`, errors);
     await page.waitForFunction(() => window.kv.ended, { timeout: 600000, polling: 500 });
     const kv = await page.evaluate(() => ({
       status: kv.status, turns: kv.turns, audioBlocks: kv.audioBlocks, audioPeak: kv.audioPeak,

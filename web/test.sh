@@ -61,7 +61,9 @@ case "${1:-test}" in
       build/kestrivane /capture "$native" /rate 2 /nosound 2>/dev/null
       touch "$native/done"
     fi
+    # The SIMD routines (WebAssembly SIMD), then the plain ones (?nommx).
     node web/drive.mjs compare "$url" "$native" 2 "$turns"
+    node web/drive.mjs compare "$url?nommx" "$native" 2 "$turns" | tail -n 1
     echo "web test: $(( $(date +%s) - begin )) s" >&2
     ;;
   *)
