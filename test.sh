@@ -8,3 +8,5 @@ cd "$(dirname "$0")"
 KV_DEPS=test scripts/build.sh
 (cd build && ctest --output-on-failure -j"$(nproc)")
 scripts/fuzz.sh
+# The browser build against the desktop frames, where Chromium can be installed.
+if apt-cache show chromium >/dev/null 2>&1; then web/test.sh; fi

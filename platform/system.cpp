@@ -123,6 +123,9 @@ int PlatformHasDisplay() {
 void PlatformMessageBox(const char* text, const char* caption) {
   std::fprintf(stderr, "%s: %s\n", caption, text);
   std::fflush(stderr);
+#ifdef __EMSCRIPTEN__
+  return;  // in a browser the page shows standard error; a dialog would stop the show
+#endif
   if (captureMode) return;
   if (SDL_WasInit(SDL_INIT_VIDEO) & SDL_INIT_VIDEO) {
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -138,6 +141,8 @@ void PlatformMessageBox(const char* text, const char* caption) {
 int PlatformHasSse2() {
 #if defined(__x86_64__) || defined(__i386__)
   return __builtin_cpu_supports("sse2") ? 1 : 0;
+#elif defined(__wasm_simd128__)
+  return 1;  // SSE2 routines built on WebAssembly SIMD
 #else
   return 0;
 #endif

@@ -56,17 +56,31 @@ void DropTexture() {
   video.texture = nullptr;
 }
 
-bool CreateWindowAndRenderer() {
+bool CreateWindowAndRenderer(int width, int height) {
   if (!video.window) {
+#ifdef __EMSCRIPTEN__
+    // In a browser the canvas holds the frame pixel for pixel; the page scales
+    // it with sharp pixels and goes full screen itself. The software renderer
+    // draws into the canvas's 2D context, which the page can read back.
+    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+    video.window = SDL_CreateWindow(PlatformWindowTitle(), SDL_WINDOWPOS_CENTERED,
+                                    SDL_WINDOWPOS_CENTERED, width, height, 0);
+#else
+    (void)width;
+    (void)height;
     Uint32 flags = video.windowed ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP;
     // A window three times the frame is comfortable on today's desktops.
     video.window = SDL_CreateWindow(PlatformWindowTitle(), SDL_WINDOWPOS_CENTERED,
                                     SDL_WINDOWPOS_CENTERED, 960, 720, flags);
+#endif
     if (!video.window) return false;
     video.fullScreen = video.windowed ? 0 : 1;
     SDL_ShowCursor(SDL_DISABLE);
     ApplyIcon();
   }
+#ifdef __EMSCRIPTEN__
+  SDL_SetWindowSize(video.window, width, height);  // a later mode of another size
+#endif
   if (!video.renderer) {
     Uint32 vsync = video.verticalBlank ? SDL_RENDERER_PRESENTVSYNC : 0;
     video.renderer = SDL_CreateRenderer(video.window, -1, SDL_RENDERER_ACCELERATED | vsync);
@@ -133,7 +147,7 @@ int PlatformVideoSetMode(int width, int height, int bits) {
   video.width = video.height = video.bits = video.pitch = 0;
   video.locked = video.shown = 0;
   if (!video.capture) {
-    if (!CreateWindowAndRenderer()) return 0;
+    if (!CreateWindowAndRenderer(width, height)) return 0;
     DropTexture();
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     video.texture = SDL_CreateTexture(video.renderer, format, SDL_TEXTUREACCESS_STREAMING, width,
