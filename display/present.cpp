@@ -1,7 +1,10 @@
 // Turning the finished 320 x 240 frame into screen pixels: the depth
 // conversions, the copies, and the two ways of filling a 640 x 480 screen.
 #include <emmintrin.h>
+#include "platform/system.h"
+#if KV_X86_EXTENSIONS
 #include <immintrin.h>
+#endif
 
 #include <cstring>
 
@@ -92,6 +95,7 @@ void Convert24(void* dst, const uint32_t* src, int bytes) {
 // keeps every bit. The pixels past the last whole step go through Convert16.
 namespace {
 
+#if KV_X86_EXTENSIONS
 // Sixteen pixels a step; the pack works within 128-bit halves, so the
 // quarters are put back in order before the store.
 __attribute__((target("avx2"))) int Convert16Avx2(uint8_t* d, const uint32_t* src, int count) {
@@ -114,17 +118,18 @@ __attribute__((target("avx2"))) int Convert16Avx2(uint8_t* d, const uint32_t* sr
   return i;
 }
 
-bool HasAvx2() {
-  static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-  return avx2;
-}
+#endif
 
 }  // namespace
 
 void Convert16Simd(void* dst, const uint32_t* src, int bytes) {
   int count = bytes / 4;
   uint8_t* d = static_cast<uint8_t*>(dst);
-  int first = HasAvx2() ? Convert16Avx2(d, src, count) : 0;
+#if KV_X86_EXTENSIONS
+  int first = PlatformHasAvx2() ? Convert16Avx2(d, src, count) : 0;
+#else
+  int first = 0;
+#endif
   src += first;
   d += first * 2;
   count -= first;
@@ -145,6 +150,7 @@ void Convert16Simd(void* dst, const uint32_t* src, int bytes) {
   Convert16(d, src + i, (count - i) * 4);
 }
 
+#if KV_X86_EXTENSIONS
 namespace {
 
 // Sixteen pixels per step as three 16-byte stores: a byte shuffle drops the
@@ -171,14 +177,14 @@ __attribute__((target("ssse3"))) void Convert24Ssse3(void* dst, const uint32_t* 
 }
 
 }  // namespace
+#endif
 
 // Processors without the byte shuffle take the plain conversion.
 void Convert24Simd(void* dst, const uint32_t* src, int bytes) {
-  static const bool ssse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
-  if (ssse3)
-    Convert24Ssse3(dst, src, bytes);
-  else
-    Convert24(dst, src, bytes);
+#if KV_X86_EXTENSIONS
+  if (PlatformHasSsse3()) return Convert24Ssse3(dst, src, bytes);
+#endif
+  Convert24(dst, src, bytes);
 }
 
 // 32-byte blocks of two 16-byte loads and stores; neither side need be

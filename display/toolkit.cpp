@@ -1,7 +1,10 @@
 #include "display/toolkit.h"
 
 #include <emmintrin.h>
+#include "platform/system.h"
+#if KV_X86_EXTENSIONS
 #include <immintrin.h>
+#endif
 
 #include <cstdlib>
 
@@ -35,6 +38,7 @@ void TableCombinePlain(uint32_t* dst, const uint32_t* a, const uint32_t* b, int 
 // unsigned, so the low half of the multiply is exact.
 namespace {
 
+#if KV_X86_EXTENSIONS
 // Eight pixels a step; unpack and pack stay within 128-bit halves, so the
 // pixels keep their order.
 __attribute__((target("avx2"))) int TableCombineAvx2(uint32_t* dst, const uint32_t* a,
@@ -53,17 +57,17 @@ __attribute__((target("avx2"))) int TableCombineAvx2(uint32_t* dst, const uint32
   return i;
 }
 
-bool HasAvx2() {
-  static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-  return avx2;
-}
+#else
+// Without AVX2 (outside x86) nothing is done eight pixels at a time.
+int TableCombineAvx2(uint32_t*, const uint32_t*, const uint32_t*, int) { return 0; }
+#endif
 
 }  // namespace
 
 void TableCombineSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int count) {
   if (count <= 0) return;
   const __m128i zero = _mm_setzero_si128();
-  int i = HasAvx2() ? TableCombineAvx2(dst, a, b, count) : 0;
+  int i = PlatformHasAvx2() ? TableCombineAvx2(dst, a, b, count) : 0;
   for (; i + 4 <= count; i += 4) {
     __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
     __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
@@ -146,6 +150,7 @@ void KeyedCopyPlain(uint32_t* dst, const uint32_t* src, uint32_t key, int count)
 // the key, every other pixel is the source's.
 namespace {
 
+#if KV_X86_EXTENSIONS
 __attribute__((target("avx2"))) int KeyedCopyAvx2(uint32_t* dst, const uint32_t* src,
                                                   uint32_t key, int count) {
   const __m256i k = _mm256_set1_epi32(static_cast<int>(key));
@@ -157,13 +162,16 @@ __attribute__((target("avx2"))) int KeyedCopyAvx2(uint32_t* dst, const uint32_t*
   }
   return i;
 }
+#else
+int KeyedCopyAvx2(uint32_t*, const uint32_t*, uint32_t, int) { return 0; }
+#endif
 
 }  // namespace
 
 void KeyedCopySimd(uint32_t* dst, const uint32_t* src, uint32_t key, int count) {
   if (count <= 0) return;
   const __m128i k = _mm_set1_epi32(static_cast<int>(key));
-  int i = HasAvx2() ? KeyedCopyAvx2(dst, src, key, count) : 0;
+  int i = PlatformHasAvx2() ? KeyedCopyAvx2(dst, src, key, count) : 0;
   for (; i + 4 <= count; i += 4) {
     __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
     __m128i keep = _mm_cmpeq_epi32(s, k);

@@ -148,9 +148,19 @@ int PlatformHasSse2() {
 #endif
 }
 
+int PlatformHasSsse3() {
+#if KV_X86_EXTENSIONS
+  static const int ssse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3")) ? 1 : 0;
+  return ssse3;
+#else
+  return 0;
+#endif
+}
+
 int PlatformHasAvx2() {
-#if defined(__x86_64__) || defined(__i386__)
-  return __builtin_cpu_supports("avx2") ? 1 : 0;
+#if KV_X86_EXTENSIONS
+  static const int avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2")) ? 1 : 0;
+  return avx2;
 #else
   return 0;
 #endif

@@ -42,8 +42,16 @@ int PlatformCaptureMode();
 // after the video starts) also shows an SDL message box.
 void PlatformMessageBox(const char* text, const char* caption);
 
-// SIMD availability, tested at run time.
+// SIMD availability, tested at run time. Routines for SSSE3 and AVX2 exist
+// only where the compiler targets an x86 processor (KV_X86_EXTENSIONS); a
+// WebAssembly build translates the SSE2 routines alone.
+#if defined(__x86_64__) || defined(__i386__)
+#define KV_X86_EXTENSIONS 1
+#else
+#define KV_X86_EXTENSIONS 0
+#endif
 int PlatformHasSse2();
+int PlatformHasSsse3();
 int PlatformHasAvx2();
 
 // Asset paths: backslashes become '/', and a relative name is taken from the

@@ -9,6 +9,7 @@
 // Products and saturating sums are those of MulTable and AddTable, which fix
 // the rounding of every output pixel. The loops themselves are in
 // span_loops.h, one template per loop shape.
+#include "platform/system.h"
 #include "raster/span_loops.h"
 
 #include "show/fade.h"
@@ -64,7 +65,9 @@ const SpanRoutines& Sse2Spans() {
 }
 
 const SpanRoutines& ActiveSpans() {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
   if (!HasMmx()) return PlainSpans();
-  return avx2 ? Avx2Spans() : Sse2Spans();
+#if KV_X86_EXTENSIONS
+  if (PlatformHasAvx2()) return Avx2Spans();
+#endif
+  return Sse2Spans();
 }

@@ -1,5 +1,7 @@
 // The span family eight pixels a step. This file alone is compiled for AVX2
 // and only runs where the processor reports it.
+#include "platform/system.h"
+#if KV_X86_EXTENSIONS
 #include <immintrin.h>
 
 #include "raster/span_loops.h"
@@ -86,3 +88,5 @@ const SpanRoutines& Avx2Spans() {
   static const SpanRoutines table = SpanFamily<Avx2>::Table(PlainSpans().shade);
   return table;
 }
+
+#endif  // KV_X86_EXTENSIONS

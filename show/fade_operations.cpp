@@ -6,9 +6,11 @@
 #include "show/fade.h"
 
 #include <emmintrin.h>
-#include <immintrin.h>
 
 #include "platform/system.h"
+#if KV_X86_EXTENSIONS
+#include <immintrin.h>
+#endif
 
 FadeOperationsTable FadeOperations = {};
 int32_t MultiplyTable[256 * 256];
@@ -64,6 +66,7 @@ inline __m128i Load(const uint32_t* p) {
 }
 inline void Store(uint32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
+#if KV_X86_EXTENSIONS
 // The same formulas eight pixels a step. Unpacking and packing work within
 // each 128-bit half, so the pixels come back in their own order.
 #define KV_AVX2 __attribute__((target("avx2")))
@@ -111,10 +114,7 @@ KV_AVX2 void WeightedAddAvx2(uint32_t* dst, const uint32_t* a, const uint32_t* b
   WeightedAddSse2(dst + i, a + i, b + i, level1, level2, count - i);
 }
 
-bool HasAvx2() {
-  static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-  return avx2;
-}
+#endif
 
 }  // namespace
 
@@ -181,17 +181,25 @@ void CrossFadeSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int leve
 // The SIMD entries: eight pixels a step where the processor has AVX2, four
 // otherwise; both give the same bytes.
 void WhitenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
-  HasAvx2() ? WhitenAvx2(dst, src, level, count) : WhitenSse2(dst, src, level, count);
+#if KV_X86_EXTENSIONS
+  if (PlatformHasAvx2()) return WhitenAvx2(dst, src, level, count);
+#endif
+  WhitenSse2(dst, src, level, count);
 }
 
 void DarkenSimd(uint32_t* dst, const uint32_t* src, int level, int count) {
-  HasAvx2() ? DarkenAvx2(dst, src, level, count) : DarkenSse2(dst, src, level, count);
+#if KV_X86_EXTENSIONS
+  if (PlatformHasAvx2()) return DarkenAvx2(dst, src, level, count);
+#endif
+  DarkenSse2(dst, src, level, count);
 }
 
 void WeightedAddSimd(uint32_t* dst, const uint32_t* a, const uint32_t* b, int level1, int level2,
                      int count) {
-  HasAvx2() ? WeightedAddAvx2(dst, a, b, level1, level2, count)
-           : WeightedAddSse2(dst, a, b, level1, level2, count);
+#if KV_X86_EXTENSIONS
+  if (PlatformHasAvx2()) return WeightedAddAvx2(dst, a, b, level1, level2, count);
+#endif
+  WeightedAddSse2(dst, a, b, level1, level2, count);
 }
 
 void InitFadeOperations(int width, int height, int nommx) {

@@ -8,7 +8,8 @@
 #
 #   web/test.sh                 the test
 #   web/test.sh shot S FILE     a screenshot of the page at S seconds
-#   web/test.sh bench [RATE]    rendering rate of the whole show (default 60)
+#   web/test.sh bench [RATE]    rendering rate of the whole show (default 60), browser
+#                               and desktop (/timedemo /nosound)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 begin=$(date +%s)
@@ -44,7 +45,11 @@ case "${1:-test}" in
     node web/drive.mjs shot "$url" "$2" 60 "$3"
     ;;
   bench)
+    # The browser's rate, then the desktop's render-only rate on the same
+    # clock (/timedemo without sound, as the page benchmark runs).
     node web/drive.mjs bench "$url" "${2:-60}"
+    scripts/build.sh kestrivane kv_assets >/dev/null
+    build/kestrivane /timedemo /nosound /rate "${2:-60}" | grep -E '^(frames|frames/s|mean frame):'
     ;;
   test)
     # Twenty frames at 2 per second: titles, close catwalk, zoomed picture,
