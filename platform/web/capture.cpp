@@ -25,6 +25,9 @@ int CaptureIsOpen() { return 0; }
 void CaptureSetDuration(double) {}
 int CaptureFrame(const uint32_t*, int, int, int) { return 0; }
 int CaptureFrameCount() { return 0; }
+void CaptureHold(int) {}
+// The choices of a video capture are accepted and unused: no capture opens.
+int CaptureSetChoices(int, const char*, std::string*) { return 1; }
 std::string CaptureFindProgram(const char*) { return std::string(); }
 
 int CaptureWritePng(const char* path, const uint32_t* pixels, int width, int height,
