@@ -11,6 +11,7 @@
 
 #include "engine/material_library.h"
 #include "engine/scene.h"
+#include "image/data_file.h"
 #include "platform/system.h"
 
 namespace {
@@ -98,11 +99,13 @@ int Refuse(Loader* l, int status, const char* format, ...) {
 }
 
 int Malformed(Loader* l, const Chunk& c, const char* reason) {
+  l->result->reason = DamagedAtByte(static_cast<long>(c.start));
   return Refuse(l, LOAD3DS_MALFORMED, "RURI: %s is damaged: %s (chunk 0x%04X at byte %zu)\n",
                 l->fileName, reason, c.id, c.start);
 }
 
 int MalformedAt(Loader* l, size_t at, const char* reason) {
+  l->result->reason = DamagedAtByte(static_cast<long>(at));
   return Refuse(l, LOAD3DS_MALFORMED, "RURI: %s is damaged: %s (at byte %zu)\n", l->fileName,
                 reason, at);
 }
@@ -814,7 +817,10 @@ int Load3dsParse(Scene* scene, const uint8_t* data, size_t size, const char* fil
   l.scale = scale;
 
   if (size < kChunkHeaderSize || (data[0] | data[1] << 8) != kChunkMain)
+  {
+    result->reason = "not a .3ds file: no main chunk at byte 0";
     return Refuse(&l, LOAD3DS_FOREIGN, "RURI: %s is not a .3ds file!\n", fileName);
+  }
 
   l.pass = &kCountPass;
   if (!Walk(&l, 0, size, 0)) return 0;
@@ -844,8 +850,13 @@ int Load3dsParse(Scene* scene, const uint8_t* data, size_t size, const char* fil
 int Load3dsRead(Scene* scene, const char* fileName, float scale, Load3dsResult* result) {
   *result = Load3dsResult();
   std::memset(static_cast<void*>(scene), 0, sizeof *scene);
-  FILE* file = PlatformOpenAsset(fileName, "rb");
-  if (!file) return ReadRefusal(result, LOAD3DS_NOT_FOUND, "RURI: %s not found!\n", fileName);
+  std::string reason;
+  FILE* file = OpenDataFile(fileName, &reason);
+  if (!file) {
+    ReadRefusal(result, LOAD3DS_NOT_FOUND, "RURI: %s not found!\n", fileName);
+    result->reason = reason;
+    return 0;
+  }
   // A length the file system cannot tell, or one no scene comes near (a
   // directory may report either), is a file that cannot be read.
   long length = -1;
@@ -859,8 +870,10 @@ int Load3dsRead(Scene* scene, const char* fileName, float scale, Load3dsResult* 
   }
   std::fclose(file);
   int ok = 0;
-  if (length < 0 || length > kMaxFileSize || (data && got != static_cast<size_t>(length)))
+  if (length < 0 || length > kMaxFileSize || (data && got != static_cast<size_t>(length))) {
     ReadRefusal(result, LOAD3DS_MALFORMED, "RURI: %s cannot be read\n", fileName);
+    result->reason = length > kMaxFileSize ? "larger than any scene" : "read error";
+  }
   else if (!data)
     ReadRefusal(result, LOAD3DS_NO_MEMORY, "RURI: out of memory loading %s\n", fileName);
   else
@@ -879,6 +892,7 @@ int Load3ds(Scene* scene, const char* fileName, float scale) {
   }
   std::fputs(result.message.c_str(), stdout);
   std::fflush(stdout);
+  ReportDataFile(fileName, result.reason.empty() ? std::string("refused") : result.reason);
   std::exit(1);
 }
 

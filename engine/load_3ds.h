@@ -60,6 +60,7 @@ struct Load3dsResult {
   int status = LOAD3DS_OK;
   std::string message;  // complete lines, newlines included, when refused
   std::string log;      // diagnostic lines the file asks for, in file order
+  std::string reason;   // the system's reason, for the line naming the full path
 };
 
 // The reading core: never prints, never ends the process. Clears *scene,

@@ -98,7 +98,10 @@ int DecodeIff(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
 
   // Other plane counts and packings are left undecoded.
   const int indexed = chunky ? planes == 8 : planes >= 1 && planes <= 8;
-  if ((!indexed && !(planes == 24 && !chunky)) || compression > 1) return 1;
+  if ((!indexed && !(planes == 24 && !chunky)) || compression > 1) {
+    PictureLeaveUndecoded(result, fileName);
+    return 1;
+  }
   // Without a colour map the indices are shown as grey levels.
   if (indexed && colours.empty()) {
     const int top = (1 << planes) - 1;

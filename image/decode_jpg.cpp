@@ -78,6 +78,7 @@ int DecodeJpg(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
         for (JDIMENSION x = 0; x < width; x++) out[x] = PixelRgb(in[x * 3], in[x * 3 + 1], in[x * 3 + 2]);
       }
     }
+    if (components != 1 && components != 3) PictureLeaveUndecoded(result, fileName);
     jpeg_finish_decompress(&decode->info);
   }
   ok = 1;

@@ -2,6 +2,7 @@
 
 #include <mpg123.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -62,10 +63,26 @@ bool ConfigureDecoder(const Mp3Player& p) {
   return decoder.block != nullptr;
 }
 
+// Set when the last start found the soundtrack unusable (and said so).
+int soundtrackFailed = 0;
+
+// The soundtrack named, with its full path and the reason, instead of the
+// warning about the sound device.
+void ReportSoundtrack(const char* reason) {
+  soundtrackFailed = 1;
+  char text[512];
+  std::snprintf(text, sizeof text, "Warning! Unable to read the soundtrack %s, using nosound.", kSoundtrack);
+  PlatformMessageBox(text, "Kestrivane");
+  std::fprintf(stderr, "%s: %s\n", PlatformAssetPath(kSoundtrack).c_str(), reason);
+}
+
 // Reads the soundtrack whole into memory and hands it to the decoder.
 bool LoadSoundtrack() {
   FILE* f = PlatformOpenAsset(kSoundtrack, "rb");
-  if (!f) return false;
+  if (!f) {
+    ReportSoundtrack(errno == ENOENT ? "not found" : errno == EACCES ? "permission denied" : std::strerror(errno));
+    return false;
+  }
   bool ok = false;
   long size = -1;
   if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
@@ -74,7 +91,10 @@ bool LoadSoundtrack() {
     ok = decoder.file && std::fread(decoder.file.get(), 1, size_t(size), f) == size_t(size);
   }
   std::fclose(f);
-  if (!ok) return false;
+  if (!ok) {
+    ReportSoundtrack(size == 0 ? "empty" : "read error");
+    return false;
+  }
   if (mpg123_open_feed(decoder.handle) != MPG123_OK) return false;
   return mpg123_feed(decoder.handle, decoder.file.get(), size_t(size)) == MPG123_OK;
 }
@@ -207,9 +227,12 @@ void Mp3ReadSwitches(Mp3Player* p, const char* commandLine) {
     p->downSample = 0;
 }
 
+int Mp3SoundtrackFailed() { return soundtrackFailed; }
+
 int Mp3Start(const char* commandLine) {
   if (!player.noSound) Mp3Shutdown();
   player = Mp3PlayerDefaults();
+  soundtrackFailed = 0;
   if (FindSwitch(commandLine, "/nosound")) return 1;
   if (!SoundStart(kMp3DeviceRate, kMp3DeviceBits)) return 0;
   Mp3ReadSwitches(&player, commandLine);
@@ -229,6 +252,7 @@ int Mp3Start(const char* commandLine) {
     }
   }
   if (player.buffersPending) {  // not one frame of audio in the file
+    ReportSoundtrack("damaged: not one frame of audio");
     CloseDecoder();
     SoundRelease();
     player = Mp3PlayerDefaults();
