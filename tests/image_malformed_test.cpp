@@ -72,7 +72,7 @@ TEST(Malformed, RefusedWithTheFormatsMessage) {
       {"short_header.lbm", Cut(iff, 39), lbm, true},
       {"zero_width.lbm", Patch(iff, 20, {0, 0}), lbm, true},
       {"no_body.lbm", Patch(iff, iff.size() - 20, {'B', 'O', 'D', 'X'}), lbm, false},
-      {"body_cut.lbm", Cut(iff, iff.size() - 3), lbm, false},
+      {"body_cut.lbm", Cut(iff, iff.size() - 3), lbm, true},
       {"run_past_row.lbm", Patch(iff, iff.size() - 2, {0xF0}), lbm, false},
       {"huge_chunk.lbm", Patch(iff, 44, {0x7F, 0xFF, 0xFF, 0xFF}), lbm, false},
       {"short_bmhd.lbm", Patch(iff, 16, {0, 0, 0, 8}), lbm, false},
