@@ -251,6 +251,7 @@ void CheckMotionFiles(const char* const* fileNames, int count) {
     MotionResult result;
     CheckMotionFile(fileNames[i], &result);
     if (result.status == MOTION_MALFORMED) EndWithMotionMessage(fileNames[i], result);
+    ReportMotion(fileNames[i], result);  // a missing or foreign file, said before the show starts
   }
 }
 

@@ -79,7 +79,8 @@ int LoadMotion(const char* fileName);
 
 // Checks every file before the show starts, so a damaged one ends the
 // set-up (as LoadMotion would end the show) instead of a frame minutes in.
-// Missing and foreign files pass: their fallback comes when they are bound.
+// Missing and foreign files pass with their line on standard error: their
+// fallback comes when they are bound.
 void CheckMotionFiles(const char* const* fileNames, int count);
 
 // Unbinds every part, so the next ApplyMotion binds to the scene it is given.

@@ -143,9 +143,9 @@ int DecodePictureFile(const char* fileName, std::vector<uint32_t>* pixels, int32
 void LoadPictureInto(const char* fileName, uint32_t* pixels, int64_t capacity) {
   PictureResult result;
   if (!DecodePicture(fileName, pixels, capacity, &result)) EndWithMessage(fileName, result);
-  if (pixels && !result.warning.empty()) {
+  if (!result.warning.empty()) {
     std::fputs(result.warning.c_str(), stderr);
-    std::fflush(stderr);
+    ReportDataFile(fileName, "read with a warning");
   }
 }
 
