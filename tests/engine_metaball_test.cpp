@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/engine_owned_scene.h"
 #include "engine/metaballs.h"
 #include "engine/scene.h"
 
@@ -15,7 +16,7 @@ typedef void (*Polygoniser)(Mesh*, float);
 const Polygoniser kBoth[2] = {MetaballPolygonise, MetaballPolygoniseLayered};
 
 struct Blob {
-  std::unique_ptr<Scene> scene = std::make_unique<Scene>();
+  OwnedScene scene = MakeOwnedScene();
   Mesh* mesh = nullptr;
   explicit Blob(int room = 40000) {
     EXPECT_EQ(SceneCreate(scene.get(), room, room, 1, 0, 0, 0), 1);
