@@ -33,6 +33,14 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
     height = -height;
   }
   if (!PictureAcceptSize(result, width, height, pixels, capacity, kInvalid, fileName)) return 0;
+  // Uncompressed rows are stored whole: a file too short for them is refused
+  // before the caller allocates for the picture. (Run-length pictures may
+  // end early by design, their rest black, so they have no such bound.)
+  if (compression == 0 && (bitCount == 8 || bitCount == 24)) {
+    const int64_t stride = (width * (bitCount / 8) + 3) & ~int64_t{3};
+    if (!PictureFileHolds(file, static_cast<long>(dataOffset), stride * height))
+      return PictureRefuse(result, kInvalid, fileName);
+  }
   if (!pixels) return 1;
 
   // The colour table follows the information header: blue, green, red,

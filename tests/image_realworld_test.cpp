@@ -201,7 +201,12 @@ TEST(RealWorld, SmallFilesCannotClaimLargePictures) {
   tga.resize(tga.size() + 300, 0xFF);
   Bytes iff = Ilbm(16, 1, 8, std::vector<uint32_t>(16, 1), Map(4), -1, false);
   iff[20] = 0x10;  // width 4096 + 16 in the bitmap header
-  const std::pair<const char*, Bytes> cases[] = {{"big.pcx", pcx}, {"big.tga", tga}, {"big.iff", iff}};
+  Bytes rix = {'R', 'I', 'X', '3', 0xA0, 0x0F, 64, 0, 0xAF, 0};
+  rix.resize(rix.size() + 768 + 300, 1);
+  Bytes bmp = craft::BmpHeaders(4000, 64, 24, 0, 0, 300);
+  bmp.resize(bmp.size() + 300, 7);
+  const std::pair<const char*, Bytes> cases[] = {
+      {"big.pcx", pcx}, {"big.tga", tga}, {"big.iff", iff}, {"big.rix", rix}, {"big.bmp", bmp}};
   for (const auto& [name, bytes] : cases) {
     SCOPED_TRACE(name);
     std::string path = craft::WriteTemp(name, bytes);
