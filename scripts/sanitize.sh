@@ -12,7 +12,11 @@ start=$SECONDS
 root=$PWD
 out=build-asan
 flags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
-CC=clang CXX=clang++ cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=None \
+# The compilers are named on the first configure only: naming them again
+# makes CMake drop its cache and rebuild everything.
+compilers=()
+[ -f "$out/CMakeCache.txt" ] || compilers=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+cmake -S . -B "$out" "${compilers[@]}" -DCMAKE_BUILD_TYPE=None \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DKV_BENCH=OFF -DKV_ASSETS=OFF >/dev/null
