@@ -266,7 +266,8 @@ TEST(EngineMetaball, NothingHappensWithoutBallsOrALastMesh) {
   EXPECT_EQ(blob.scene->faceCount, 0) << "balls off the lattice: no surface";
 
   // A mesh that does not end the pools is not rebuilt over the next one.
-  Scene scene;
+  OwnedScene owned = MakeOwnedScene();
+  Scene& scene = *owned;
   ASSERT_EQ(SceneCreate(&scene, 5000, 5000, 2, 0, 0, 0), 1);
   Mesh* first = SceneAddMesh(&scene, "first");
   MeshAddVertices(first, 3);
