@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "effects/frames.h"
 #include "effects/slots.h"
 #include "image/asset_names.h"
+#include "image/data_file.h"
 #include "platform/system.h"
 #include "show/fade.h"
 
@@ -139,13 +141,21 @@ void MorphFileEncode(const MorphGrid& grid, uint8_t* out) {
 }
 
 int LoadMorphFile(const char* path) {
-  FILE* file = PlatformOpenAsset(path, "rb");
-  if (!file) return MORPH_FILE_MISSING;
+  // The show goes on whatever the file holds, but anything short of a
+  // whole grid is said on standard error with the file's full path.
+  std::string reason;
+  FILE* file = OpenDataFile(path, &reason);
+  if (!file) {
+    ReportDataFile(path, reason + ": the morph grid stays as it was");
+    return MORPH_FILE_MISSING;
+  }
   std::vector<uint8_t> data(kMorphReadLimit);
   size_t size = std::fread(data.data(), 1, data.size(), file);
   std::fclose(file);
   const char* message = nullptr;
-  return MorphFileParse(data.data(), size, &Morph, &message);
+  int status = MorphFileParse(data.data(), size, &Morph, &message);
+  if (status != MORPH_FILE_OK) ReportDataFile(path, message);
+  return status;
 }
 
 int SaveMorphFile(const char* path, const MorphGrid& grid) {

@@ -20,6 +20,7 @@
 #include "engine/metaballs.h"
 #include "engine/motion.h"
 #include "image/asset_names.h"
+#include "image/data_file.h"
 #include "platform/system.h"
 
 Viewport MainViewport;
@@ -600,9 +601,13 @@ int VisibilityParse(const uint8_t* data, size_t size, const char* fileName, int3
 int VisibilityRead(const char* fileName, int32_t meshCount, VisibilityList* list,
                    VisibilityResult* result) {
   *result = VisibilityResult{};
-  FILE* file = PlatformOpenAsset(fileName, "rb");
-  if (file == nullptr)
-    return Refuse(result, VISIBILITY_NOT_FOUND, "RURI: %s not found!\n", fileName);
+  std::string reason;
+  FILE* file = OpenDataFile(fileName, &reason);
+  if (file == nullptr) {
+    Refuse(result, VISIBILITY_NOT_FOUND, "RURI: %s not found!\n", fileName);
+    result->reason = reason;
+    return 0;
+  }
   std::vector<uint8_t> bytes;
   uint8_t chunk[4096];
   size_t got;
@@ -610,20 +615,38 @@ int VisibilityRead(const char* fileName, int32_t meshCount, VisibilityList* list
     bytes.insert(bytes.end(), chunk, chunk + got);
     if (bytes.size() > kVisibilityMaxFileSize) {
       std::fclose(file);
-      return Refuse(result, VISIBILITY_MALFORMED, "RURI: %s is damaged: longer than %ld bytes\n",
-                    fileName, static_cast<long>(kVisibilityMaxFileSize));
+      Refuse(result, VISIBILITY_MALFORMED, "RURI: %s is damaged: longer than %ld bytes\n", fileName,
+             static_cast<long>(kVisibilityMaxFileSize));
+      result->reason = DamagedAtByte(static_cast<long>(kVisibilityMaxFileSize));
+      return 0;
     }
   }
+  // A read that fails (rather than ends) is no empty list.
+  const bool readError = std::ferror(file) != 0;
   std::fclose(file);
-  return VisibilityParse(bytes.data(), bytes.size(), fileName, meshCount, list, result);
+  if (readError) {
+    Refuse(result, VISIBILITY_MALFORMED, "RURI: %s cannot be read\n", fileName);
+    result->reason = "read error";
+    return 0;
+  }
+  if (!VisibilityParse(bytes.data(), bytes.size(), fileName, meshCount, list, result)) {
+    if (result->status == VISIBILITY_MALFORMED) result->reason = "damaged";
+    return 0;
+  }
+  return 1;
 }
 
 int LoadVisibilityList(const char* fileName, int32_t meshCount, VisibilityList* list) {
   VisibilityResult result;
-  if (VisibilityRead(fileName, meshCount, list, &result)) return 1;
+  if (VisibilityRead(fileName, meshCount, list, &result)) {
+    // Taken as it is, but a list without records culls nothing.
+    if (list->recordCount == 0) ReportDataFile(fileName, "empty visibility list: every frame draws the whole city");
+    return 1;
+  }
   std::fputs(result.message.c_str(), stdout);
   std::fflush(stdout);
   if (result.status == VISIBILITY_NO_MEMORY) return 0;
+  ReportDataFile(fileName, result.reason);
   std::exit(1);
 }
 

@@ -80,6 +80,7 @@ enum VisibilityStatus {
 struct VisibilityResult {
   int status = VISIBILITY_OK;
   std::string message;  // the complete line, newline included, when refused
+  std::string reason;   // the system's reason, for the line naming the full path
 };
 
 // Reading core: records of a 16-bit little-endian count n >= 0 and n mesh
@@ -91,8 +92,9 @@ int VisibilityParse(const uint8_t* data, size_t size, const char* fileName, int3
 // VisibilityParse on an asset path, read whole.
 int VisibilityRead(const char* fileName, int32_t meshCount, VisibilityList* list,
                    VisibilityResult* result);
-// Front end: a missing or malformed file prints its message and ends the
-// process with status 1. Returns 1, or 0 when memory ran out.
+// Front end: a missing, unreadable or malformed file prints its message and
+// the full path with the reason, and ends the process with status 1. An
+// empty list is kept with a warning. Returns 1, or 0 when memory ran out.
 int LoadVisibilityList(const char* fileName, int32_t meshCount, VisibilityList* list);
 // Frees what a list holds and empties it.
 void VisibilityRelease(VisibilityList* list);

@@ -1,5 +1,6 @@
 #include "engine/load_3ds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "engine/material_library.h"
 #include "engine/scene.h"
+#include "image/data_file.h"
 #include "platform/system.h"
 
 namespace {
@@ -98,11 +100,13 @@ int Refuse(Loader* l, int status, const char* format, ...) {
 }
 
 int Malformed(Loader* l, const Chunk& c, const char* reason) {
+  l->result->reason = DamagedAtByte(static_cast<long>(c.start));
   return Refuse(l, LOAD3DS_MALFORMED, "RURI: %s is damaged: %s (chunk 0x%04X at byte %zu)\n",
                 l->fileName, reason, c.id, c.start);
 }
 
 int MalformedAt(Loader* l, size_t at, const char* reason) {
+  l->result->reason = DamagedAtByte(static_cast<long>(at));
   return Refuse(l, LOAD3DS_MALFORMED, "RURI: %s is damaged: %s (at byte %zu)\n", l->fileName,
                 reason, at);
 }
@@ -400,12 +404,14 @@ int FillMaterialGroup(Loader* l, const Chunk& c, int, size_t*) {
   return Finish(l, c, in);
 }
 
-// One (u, v) per vertex of the mesh, whatever count the chunk gives.
+// One (u, v) per vertex of the mesh, whatever count the chunk gives; an
+// empty list (count 0, as some exporters write for unmapped meshes) is no
+// mapping at all.
 int FillMapping(Loader* l, const Chunk& c, int, size_t*) {
   Mesh* mesh = l->mesh;
   if (!mesh) return Malformed(l, c, kNoMesh);
   Cursor in = DataOf(l, c);
-  U16(&in);
+  if (U16(&in) == 0 && !in.cut) return 1;
   if (Remaining(in) / 8 < static_cast<size_t>(mesh->vertexCount))
     return Malformed(l, c, "mapping list shorter than its mesh");
   mesh->hasMapping = 1;
@@ -417,6 +423,44 @@ int FillMapping(Loader* l, const Chunk& c, int, size_t*) {
   return Finish(l, c, in);
 }
 
+}  // namespace
+
+int MeshMatrixInverse(const Mat4& axes, Mat4* inverse) {
+  // Whether the quick inverse undoes the axes: axes x inverse must be the
+  // identity (rows of axes times columns of the inverse, as points are
+  // transformed). It is for perpendicular axes of equal row and column
+  // lengths, which is what modelling programs write for plain rotations and
+  // uniform scales.
+  const float* a = axes.m;
+  const float* q = inverse->m;
+  double worst = 0.0;
+  for (int r = 0; r < 3; r++)
+    for (int k = 0; k < 3; k++) {
+      double sum = 0.0;
+      for (int j = 0; j < 3; j++) sum += static_cast<double>(a[4 * r + j]) * q[4 * j + k];
+      worst = std::max(worst, std::fabs(sum - (r == k ? 1.0 : 0.0)));
+    }
+  if (worst <= 1e-4) return 0;
+  // The general inverse, by cofactors in double precision.
+  auto at = [&](int r, int k) { return static_cast<double>(a[4 * r + k]); };
+  double cof[3][3];
+  for (int r = 0; r < 3; r++)
+    for (int k = 0; k < 3; k++) {
+      const int r1 = (r + 1) % 3, r2 = (r + 2) % 3, k1 = (k + 1) % 3, k2 = (k + 2) % 3;
+      cof[r][k] = at(r1, k1) * at(r2, k2) - at(r1, k2) * at(r2, k1);
+    }
+  const double det = at(0, 0) * cof[0][0] + at(0, 1) * cof[0][1] + at(0, 2) * cof[0][2];
+  if (!(std::fabs(det) > 1e-30) || !std::isfinite(det)) return 0;  // flat: keep the quick one
+  Mat4 general;
+  MatIdentity(&general);
+  for (int r = 0; r < 3; r++)
+    for (int k = 0; k < 3; k++) general.m[4 * r + k] = static_cast<float>(cof[k][r] / det);
+  *inverse = general;
+  return 1;
+}
+
+namespace {
+
 // The object's axes and origin. Its inverse moves the vertices, which the
 // file gives in world space, into the object's own frame.
 int FillMeshMatrix(Loader* l, const Chunk& c, int, size_t*) {
@@ -427,10 +471,12 @@ int FillMeshMatrix(Loader* l, const Chunk& c, int, size_t*) {
   MatIdentity(&m);
   for (int row = 0; row < 3; row++)
     for (int col = 0; col < 3; col++) m.m[4 * row + col] = F32(&in);
+  const Mat4 axes = m;
   MatDivideColumnsBySquaredLength(&m);
   Vec3 origin = ReadScaled(&in, l->scale);
   MatTransposeRotation(&m);
   if (!Finish(l, c, in)) return 0;
+  MeshMatrixInverse(axes, &m);
   mesh->fileMatrix = m;
   Vertex* vertices = l->scene->vertices + mesh->firstVertex;
   for (int i = 0; i < mesh->vertexCount; i++) {
@@ -474,7 +520,12 @@ int FillMaterialName(Loader* l, const Chunk& c, int, size_t*) {
   char name[32];
   ReadName(&in, name);
   if (!Finish(l, c, in)) return 0;
-  if (!MaterialAdd(l->scene, name)) return Malformed(l, c, "more materials than a scene holds");
+  if (!MaterialAdd(l->scene, name)) {
+    l->result->reason = "more than 256 materials";
+    return Refuse(l, LOAD3DS_MALFORMED,
+                  "RURI: %s defines more materials than the %d a scene's table holds\n", l->fileName,
+                  kSceneMaterialCapacity);
+  }
   return 1;
 }
 
@@ -763,18 +814,27 @@ int CheckHierarchy(Loader* l) {
     if (h.node->parentId != -1 && !ids.count(h.node->parentId))
       return MalformedNode(l, h.name, "hangs from a node the file does not have");
 
+  // Level by level from the root; the scene links kSceneHierarchyDepth
+  // levels, so a file that needs more is refused rather than left partly
+  // unposed.
   std::set<const KeyNode*> reached;
   std::set<int32_t> expanded = {-1};
-  std::vector<int32_t> pending = {-1};
-  while (!pending.empty()) {
-    int32_t id = pending.back();
-    pending.pop_back();
-    auto range = byParent.equal_range(id);
-    for (auto it = range.first; it != range.second; ++it) {
-      const KeyNode* node = it->second->node;
-      reached.insert(node);
-      if (node->id != -1 && expanded.insert(node->id).second) pending.push_back(node->id);
+  std::vector<int32_t> level = {-1};
+  for (int depth = 1; !level.empty(); depth++) {
+    std::vector<int32_t> next;
+    for (int32_t id : level) {
+      auto range = byParent.equal_range(id);
+      for (auto it = range.first; it != range.second; ++it) {
+        const KeyNode* node = it->second->node;
+        if (depth > kSceneHierarchyDepth)
+          return Refuse(l, LOAD3DS_MALFORMED,
+                        "RURI: %s nests key-frame node \"%s\" deeper than the %d levels a scene links\n",
+                        l->fileName, it->second->name, kSceneHierarchyDepth);
+        reached.insert(node);
+        if (node->id != -1 && expanded.insert(node->id).second) next.push_back(node->id);
+      }
     }
+    level.swap(next);
   }
   for (const HeadedNode& h : l->headed)
     if (!reached.count(h.node)) return MalformedNode(l, h.name, "is its own ancestor");
@@ -814,10 +874,21 @@ int Load3dsParse(Scene* scene, const uint8_t* data, size_t size, const char* fil
   l.scale = scale;
 
   if (size < kChunkHeaderSize || (data[0] | data[1] << 8) != kChunkMain)
+  {
+    result->reason = "not a .3ds file: no main chunk at byte 0";
     return Refuse(&l, LOAD3DS_FOREIGN, "RURI: %s is not a .3ds file!\n", fileName);
+  }
 
+  // Only the main chunk is read: bytes after it (zero padding, an end-of-file
+  // mark) belong to no chunk and are ignored.
+  size_t used = size;
+  {
+    const uint32_t mainLength =
+        static_cast<uint32_t>(data[2] | data[3] << 8 | data[4] << 16) | static_cast<uint32_t>(data[5]) << 24;
+    if (mainLength >= kChunkHeaderSize && mainLength < size) used = mainLength;
+  }
   l.pass = &kCountPass;
-  if (!Walk(&l, 0, size, 0)) return 0;
+  if (!Walk(&l, 0, used, 0)) return 0;
   if (l.vertices > INT32_MAX || l.faces > INT32_MAX ||
       l.meshes + l.dummies + 2 * l.cameras + 2 * l.lights > INT32_MAX)
     return MalformedAt(&l, 0, "more objects than a scene holds");
@@ -827,7 +898,7 @@ int Load3dsParse(Scene* scene, const uint8_t* data, size_t size, const char* fil
     return OutOfMemory(&l);
 
   l.pass = &kFillPass;
-  if (!Walk(&l, 0, size, 0)) return 0;
+  if (!Walk(&l, 0, used, 0)) return 0;
   if (!CheckHierarchy(&l)) return 0;
 
   for (int i = 0; i < scene->meshCount; i++) {
@@ -844,8 +915,13 @@ int Load3dsParse(Scene* scene, const uint8_t* data, size_t size, const char* fil
 int Load3dsRead(Scene* scene, const char* fileName, float scale, Load3dsResult* result) {
   *result = Load3dsResult();
   std::memset(static_cast<void*>(scene), 0, sizeof *scene);
-  FILE* file = PlatformOpenAsset(fileName, "rb");
-  if (!file) return ReadRefusal(result, LOAD3DS_NOT_FOUND, "RURI: %s not found!\n", fileName);
+  std::string reason;
+  FILE* file = OpenDataFile(fileName, &reason);
+  if (!file) {
+    ReadRefusal(result, LOAD3DS_NOT_FOUND, "RURI: %s not found!\n", fileName);
+    result->reason = reason;
+    return 0;
+  }
   // A length the file system cannot tell, or one no scene comes near (a
   // directory may report either), is a file that cannot be read.
   long length = -1;
@@ -859,8 +935,10 @@ int Load3dsRead(Scene* scene, const char* fileName, float scale, Load3dsResult* 
   }
   std::fclose(file);
   int ok = 0;
-  if (length < 0 || length > kMaxFileSize || (data && got != static_cast<size_t>(length)))
+  if (length < 0 || length > kMaxFileSize || (data && got != static_cast<size_t>(length))) {
     ReadRefusal(result, LOAD3DS_MALFORMED, "RURI: %s cannot be read\n", fileName);
+    result->reason = length > kMaxFileSize ? "larger than any scene" : "read error";
+  }
   else if (!data)
     ReadRefusal(result, LOAD3DS_NO_MEMORY, "RURI: out of memory loading %s\n", fileName);
   else
@@ -879,6 +957,7 @@ int Load3ds(Scene* scene, const char* fileName, float scale) {
   }
   std::fputs(result.message.c_str(), stdout);
   std::fflush(stdout);
+  ReportDataFile(fileName, result.reason.empty() ? std::string("refused") : result.reason);
   std::exit(1);
 }
 

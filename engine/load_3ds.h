@@ -60,6 +60,7 @@ struct Load3dsResult {
   int status = LOAD3DS_OK;
   std::string message;  // complete lines, newlines included, when refused
   std::string log;      // diagnostic lines the file asks for, in file order
+  std::string reason;   // the system's reason, for the line naming the full path
 };
 
 // The reading core: never prints, never ends the process. Clears *scene,
@@ -77,6 +78,16 @@ int Load3dsRead(Scene* scene, const char* fileName, float scale, Load3dsResult* 
 // file prints its message to standard output and ends the process with
 // status 1. Returns 1, or 0 when memory ran out (the scene is unusable).
 int Load3ds(Scene* scene, const char* fileName, float scale);
+
+struct Mat4;
+// A mesh's inverse matrix: given the axes as read (rows 0..2) and the quick
+// inverse (each column divided by its squared length, then transposed),
+// keeps the quick one when it undoes the axes and otherwise replaces it
+// with the general inverse. Returns 1 when it replaced it.
+int MeshMatrixInverse(const Mat4& axes, Mat4* inverse);
+
+// Levels of key-frame nodes below the root that a scene links.
+constexpr int kSceneHierarchyDepth = 256;
 
 // Frees everything a load (or a scene built on SceneCreate) allocated: pools,
 // key arrays, child lists. The show keeps its scenes to the end; tests and

@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "platform/system.h"
+#include "image/data_file.h"
 
 const char kMotionMagic[kMotionMagicSize] =
     "QET SL\xC5R TIL IGJEN MED NOK ET KULT PROGRAM OG NOK EN KUL HEADER";
@@ -48,8 +48,8 @@ float ReadFloatUnchecked(Cursor* in) {
   return value;
 }
 
-[[gnu::format(printf, 3, 4)]] int Refuse(MotionResult* result, int status, const char* format,
-                                         ...) {
+[[gnu::format(printf, 4, 5)]] int Refuse(MotionResult* result, int status, size_t offset,
+                                         const char* format, ...) {
   char line[512];
   va_list args;
   va_start(args, format);
@@ -57,6 +57,7 @@ float ReadFloatUnchecked(Cursor* in) {
   va_end(args);
   result->status = status;
   result->message = line;
+  result->offset = static_cast<long>(offset);
   return 0;
 }
 
@@ -69,30 +70,30 @@ int WalkParts(Cursor in, int32_t partCount, MotionPart* table, const char* fileN
     const uint8_t* start = in.data + in.at;
     const void* zero = std::memchr(start, 0, in.size - in.at);
     if (!zero)
-      return Refuse(result, MOTION_MALFORMED,
+      return Refuse(result, MOTION_MALFORMED, in.at,
                     "%s is not a valid motion file: it ends inside the name of part %d\n", fileName,
                     n);
     size_t nameLength = static_cast<size_t>(static_cast<const uint8_t*>(zero) - start);
     if (nameLength >= kMotionNameSize)
       return Refuse(
-          result, MOTION_MALFORMED,
+          result, MOTION_MALFORMED, in.at,
           "%s is not a valid motion file: the name of part %d is longer than %d characters\n",
           fileName, n, kMotionNameSize - 1);
     in.at += nameLength + 1;
     int32_t valueCount = 0;
     if (!ReadInt(&in, &valueCount))
-      return Refuse(result, MOTION_MALFORMED,
+      return Refuse(result, MOTION_MALFORMED, in.at,
                     "%s is not a valid motion file: it ends inside part %d\n", fileName, n);
     if (valueCount < 0 || valueCount % kMotionFrameValues != 0 ||
         valueCount / kMotionFrameValues > kMotionMaxFrames)
       return Refuse(
-          result, MOTION_MALFORMED,
+          result, MOTION_MALFORMED, in.at,
           "%s is not a valid motion file: part %d has %d values, not up to %d frames of %d\n",
           fileName, n, valueCount, kMotionMaxFrames, kMotionFrameValues);
     int32_t frameCount = valueCount / kMotionFrameValues;
     size_t frameBytes = size_t(valueCount) * 4;
     if (in.size - in.at < frameBytes)
-      return Refuse(result, MOTION_MALFORMED,
+      return Refuse(result, MOTION_MALFORMED, in.at,
                     "%s is not a valid motion file: it ends inside the frames of part %d\n",
                     fileName, n);
     if (!table) {
@@ -121,7 +122,7 @@ int AllocateTable(MotionResult* result) {
   if (!parts || !frames) {
     delete[] parts;
     delete[] frames;
-    return Refuse(result, MOTION_NO_MEMORY, "Unable to allocate the motion table!\n");
+    return Refuse(result, MOTION_NO_MEMORY, 0, "Unable to allocate the motion table!\n");
   }
   // One block of frames, kMotionMaxFrames for each part.
   for (int i = 0; i < kMotionMaxParts; i++) parts[i].frames = frames + size_t(i) * kMotionMaxFrames;
@@ -139,33 +140,90 @@ int WrapInterval(float whole, int intervals) {
 
 }  // namespace
 
-int MotionParse(const uint8_t* data, size_t size, const char* fileName, MotionResult* result) {
+int MotionCheck(const uint8_t* data, size_t size, const char* fileName, MotionResult* result) {
   *result = MotionResult();
   if (size < size_t{kMotionMagicSize} || std::memcmp(data, kMotionMagic, kMotionMagicSize) != 0)
-    return Refuse(result, MOTION_HEADER_MISMATCH, "header mismatch\n");
+    return Refuse(result, MOTION_HEADER_MISMATCH, 0, "header mismatch\n");
   Cursor in = {data, size, kMotionMagicSize};
   int32_t partCount = 0;
   if (!ReadInt(&in, &partCount))
-    return Refuse(result, MOTION_MALFORMED,
+    return Refuse(result, MOTION_MALFORMED, in.at,
                   "%s is not a valid motion file: it ends after the header\n", fileName);
   if (partCount < 0 || partCount > kMotionMaxParts)
-    return Refuse(result, MOTION_MALFORMED, "%s is not a valid motion file: %d parts, at most %d\n",
-                  fileName, partCount, kMotionMaxParts);
-  if (!WalkParts(in, partCount, nullptr, fileName, result)) return 0;
+    return Refuse(result, MOTION_MALFORMED, in.at - 4,
+                  "%s is not a valid motion file: %d parts, at most %d\n", fileName, partCount,
+                  kMotionMaxParts);
+  return WalkParts(in, partCount, nullptr, fileName, result);
+}
+
+int MotionParse(const uint8_t* data, size_t size, const char* fileName, MotionResult* result) {
+  if (!MotionCheck(data, size, fileName, result)) return 0;
+  Cursor in = {data, size, kMotionMagicSize};
+  int32_t partCount = 0;
+  ReadInt(&in, &partCount);
   if (!AllocateTable(result)) return 0;
   WalkParts(in, partCount, MotionParts, fileName, result);
   MotionPartCount = partCount;
   return 1;
 }
 
-int DecodeMotion(const char* fileName, MotionResult* result) {
+namespace {
+
+// Reads the file image (at most kMotionMaxFileSize bytes) and hands it to
+// parse, which either checks it or loads it.
+int ReadMotion(const char* fileName, MotionResult* result,
+               int (*parse)(const uint8_t*, size_t, const char*, MotionResult*)) {
   *result = MotionResult();
-  FILE* file = PlatformOpenAsset(fileName, "rb");
-  if (!file) return Refuse(result, MOTION_MISSING, "%s not found\n", fileName);
+  std::string reason;
+  FILE* file = OpenDataFile(fileName, &reason);
+  if (!file) {
+    Refuse(result, MOTION_MISSING, 0, "%s not found\n", fileName);
+    result->reason = reason;
+    return 0;
+  }
   std::vector<uint8_t> data(kMotionMaxFileSize);
   size_t size = std::fread(data.data(), 1, data.size(), file);
+  int readError = std::ferror(file);
   std::fclose(file);
-  return MotionParse(data.data(), size, fileName, result);
+  if (readError) {
+    Refuse(result, MOTION_MALFORMED, 0, "%s cannot be read\n", fileName);
+    result->reason = "read error";
+    return 0;
+  }
+  if (!parse(data.data(), size, fileName, result)) {
+    if (result->status == MOTION_HEADER_MISMATCH)
+      result->reason = "not a motion file (header mismatch): the previous motion stays";
+    else if (result->status == MOTION_MALFORMED)
+      result->reason = DamagedAtByte(result->offset);
+    return 0;
+  }
+  return 1;
+}
+
+// The line on standard error that names the file, for every outcome but
+// success.
+void ReportMotion(const char* fileName, const MotionResult& result) {
+  if (result.status == MOTION_OK || result.status == MOTION_NO_MEMORY) return;
+  std::string reason = result.reason;
+  if (result.status == MOTION_MISSING) reason += ": the previous motion stays";
+  ReportDataFile(fileName, reason);
+}
+
+[[noreturn]] void EndWithMotionMessage(const char* fileName, const MotionResult& result) {
+  std::fputs(result.message.c_str(), stdout);
+  std::fflush(stdout);
+  ReportMotion(fileName, result);
+  std::exit(1);
+}
+
+}  // namespace
+
+int DecodeMotion(const char* fileName, MotionResult* result) {
+  return ReadMotion(fileName, result, MotionParse);
+}
+
+int CheckMotionFile(const char* fileName, MotionResult* result) {
+  return ReadMotion(fileName, result, MotionCheck);
 }
 
 int LoadMotion(const char* fileName) {
@@ -173,17 +231,28 @@ int LoadMotion(const char* fileName) {
   DecodeMotion(fileName, &result);
   switch (result.status) {
     case MOTION_OK:
+      break;
     case MOTION_MISSING:
+      ReportMotion(fileName, result);
       break;
     case MOTION_HEADER_MISMATCH:
       std::fputs(result.message.c_str(), stdout);
+      std::fflush(stdout);
+      ReportMotion(fileName, result);
       break;
     default:
-      std::fputs(result.message.c_str(), stdout);
-      std::fflush(stdout);
-      std::exit(1);
+      EndWithMotionMessage(fileName, result);
   }
   return result.status;
+}
+
+void CheckMotionFiles(const char* const* fileNames, int count) {
+  for (int i = 0; i < count; i++) {
+    MotionResult result;
+    CheckMotionFile(fileNames[i], &result);
+    if (result.status == MOTION_MALFORMED) EndWithMotionMessage(fileNames[i], result);
+    ReportMotion(fileNames[i], result);  // a missing or foreign file, said before the show starts
+  }
 }
 
 void ResetMotion() {

@@ -54,19 +54,34 @@ enum MotionStatus {
 struct MotionResult {
   int status = MOTION_OK;
   std::string message;  // the complete line, newline included, unless OK
+  std::string reason;   // the system's reason, for the line naming the full path
+  long offset = 0;      // where a damaged file went wrong
 };
 
 // Reading core: checks the whole file image first and replaces the loaded
 // motion only when every part fits the table. Never prints or exits.
 // fileName only names the file in messages.
 int MotionParse(const uint8_t* data, size_t size, const char* fileName, MotionResult* result);
+// The check alone: the loaded motion is left as it is.
+int MotionCheck(const uint8_t* data, size_t size, const char* fileName, MotionResult* result);
 // Reads an asset path (at most kMotionMaxFileSize bytes) and parses it.
 int DecodeMotion(const char* fileName, MotionResult* result);
 
-// Front end: a missing file is silent, a foreign one prints "header
-// mismatch"; both keep the previous motion. A damaged file prints its
-// message and ends the process with status 1. Returns the status otherwise.
+// Reads an asset path and checks it without loading it.
+int CheckMotionFile(const char* fileName, MotionResult* result);
+
+// Front end: a missing file and a foreign one (which prints "header
+// mismatch") keep the previous motion, each with a line on standard error
+// that names the file. A damaged file prints its message and the file's
+// full path and ends the process with status 1. Returns the status
+// otherwise.
 int LoadMotion(const char* fileName);
+
+// Checks every file before the show starts, so a damaged one ends the
+// set-up (as LoadMotion would end the show) instead of a frame minutes in.
+// Missing and foreign files pass with their line on standard error: their
+// fallback comes when they are bound.
+void CheckMotionFiles(const char* const* fileNames, int count);
 
 // Unbinds every part, so the next ApplyMotion binds to the scene it is given.
 void ResetMotion();

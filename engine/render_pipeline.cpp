@@ -158,10 +158,13 @@ bool MeshRangesValid(const Mesh* mesh) {
 // --- Set-up ----------------------------------------------------------------
 
 int ViewportCreate(Viewport* vp, int maxFaces, int width, int height) {
-  std::memset(vp, 0, sizeof(*vp));
+  // Checked and allocated before the record is touched: a refusal leaves an
+  // existing viewport (and its face list) as it was.
   if (maxFaces < 0 || width <= 0 || height <= 0) return 0;
-  vp->faceList = static_cast<Face**>(std::calloc(maxFaces > 0 ? maxFaces : 1, sizeof(Face*)));
-  if (vp->faceList == nullptr) return 0;
+  Face** faceList = static_cast<Face**>(std::calloc(maxFaces > 0 ? maxFaces : 1, sizeof(Face*)));
+  if (faceList == nullptr) return 0;
+  std::memset(vp, 0, sizeof(*vp));
+  vp->faceList = faceList;
   vp->faceCapacity = maxFaces;
   vp->width = width;
   vp->height = height;

@@ -1,5 +1,6 @@
 #include "engine/write_3ds.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -290,6 +291,24 @@ int SceneFileEncode(const SceneFile& scene, std::vector<uint8_t>* out, std::stri
   ChunkU32(&w, static_cast<uint32_t>(scene.lastFrame));
   ChunkEnd(&w);
   for (const SceneFileNode& node : scene.nodes) PutNode(&w, node);
+  // Every light gets a key-frame node: readers of the format expect one,
+  // and some refuse a file without it. One not described is made here,
+  // numbered after the others, holding the light's place (and colour).
+  int32_t nextNumber = 0;
+  for (const SceneFileNode& node : scene.nodes) nextNumber = std::max<int32_t>(nextNumber, node.number + 1);
+  for (const SceneFileLight& light : scene.lights) {
+    bool described = false;
+    for (const SceneFileNode& node : scene.nodes)
+      described = described || (node.kind == kChunkLightNode && node.name == light.name);
+    if (described) continue;
+    SceneFileNode node{};
+    node.kind = kChunkLightNode;
+    node.name = light.name;
+    node.number = static_cast<int16_t>(nextNumber++);
+    node.position.keys.push_back(SceneFileVectorKey{0, light.position, {}});
+    if (light.hasColour) node.colour.keys.push_back(SceneFileVectorKey{0, light.colour, {}});
+    PutNode(&w, node);
+  }
   ChunkEnd(&w);  // key-framer
 
   ChunkEnd(&w);  // main

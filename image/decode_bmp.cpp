@@ -33,6 +33,14 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
     height = -height;
   }
   if (!PictureAcceptSize(result, width, height, pixels, capacity, kInvalid, fileName)) return 0;
+  // Uncompressed rows are stored whole: a file too short for them is refused
+  // before the caller allocates for the picture. (Run-length pictures may
+  // end early by design, their rest black, so they have no such bound.)
+  if (compression == 0 && (bitCount == 8 || bitCount == 24)) {
+    const int64_t stride = (width * (bitCount / 8) + 3) & ~int64_t{3};
+    if (!PictureFileHolds(file, static_cast<long>(dataOffset), stride * height))
+      return PictureRefuse(result, kInvalid, fileName);
+  }
   if (!pixels) return 1;
 
   // The colour table follows the information header: blue, green, red,
@@ -54,7 +62,6 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
 
   const int w = static_cast<int>(width);
   const int h = static_cast<int>(height);
-  const int64_t total = width * height;
   if (compression == 0 && (bitCount == 8 || bitCount == 24)) {
     const int bytesPerPixel = bitCount / 8;
     const size_t stride = (static_cast<size_t>(w) * bytesPerPixel + 3) & ~size_t{3};
@@ -72,12 +79,25 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
       }
     }
   } else if (compression == 1 && bitCount == 8) {
-    // Rows follow each other in one stream. An end of line inside a row,
-    // a delta or an early end of bitmap leaves the skipped pixels black.
-    int64_t p = 0;
-    auto skipTo = [&](int64_t target) {
-      target = std::min(target, total);
-      while (p < target) pixels[p++] = 0;
+    // Runs are placed row by row. Pixels a run or absolute block carries
+    // past the row's width are dropped (encoders commonly write each row
+    // with its padding pixels); a row ends only at its end-of-line code. An
+    // end of line inside a row, a delta or an early end of bitmap leaves the
+    // skipped pixels black.
+    int64_t x = 0, y = 0;
+    auto put = [&](uint32_t value) {
+      if (x < w && y < h) pixels[y * w + x] = value;
+      x++;
+    };
+    auto fillTo = [&](int64_t toY, int64_t toX) {
+      while (y < h && (y < toY || (y == toY && x < toX))) {
+        if (x < w) pixels[y * w + x] = 0;
+        if (++x >= w && y < toY) {
+          x = 0;
+          y++;
+        }
+      }
+      if (y == toY) x = std::max(x, toX);
     };
     auto index = [&](uint32_t* value) {
       int i = ReaderByte(&reader);
@@ -85,33 +105,39 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
       *value = table[i];
       return 1;
     };
-    while (p < total) {
+    while (y < h) {
       int count = ReaderByte(&reader);
       if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
       if (count > 0) {
         uint32_t value;
         if (!index(&value)) return PictureRefuse(result, kInvalid, fileName);
-        for (; count > 0 && p < total; count--) pixels[p++] = value;
+        for (; count > 0; count--) put(value);
         continue;
       }
       int escape = ReaderByte(&reader);
       if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
       if (escape == 0) {
-        if (p % w) skipTo((p / w + 1) * w);
+        fillTo(y, w);
+        x = 0;
+        y++;
       } else if (escape == 1) {
-        skipTo(total);
+        fillTo(h, 0);
       } else if (escape == 2) {
         int dx = ReaderByte(&reader);
         int dy = ReaderByte(&reader);
         if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
-        skipTo(p + int64_t{dy} * w + dx);
+        fillTo(y + dy, x + dx);
       } else {
-        for (int i = 0; i < escape && p < total; i++)
-          if (!index(&pixels[p++])) return PictureRefuse(result, kInvalid, fileName);
-        if ((escape & 1) && p < total) ReaderByte(&reader);
+        for (int i = 0; i < escape; i++) {
+          uint32_t value;
+          if (!index(&value)) return PictureRefuse(result, kInvalid, fileName);
+          put(value);
+        }
+        if (escape & 1) ReaderByte(&reader);
       }
     }
   } else {
+    PictureLeaveUndecoded(result, fileName);
     return 1;
   }
   if (!topDown) FlipRows(w, h, pixels);

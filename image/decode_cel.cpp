@@ -14,6 +14,9 @@ int DecodeCel(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
   int width = static_cast<int16_t>(LoadLe16(header + 2));
   int height = static_cast<int16_t>(LoadLe16(header + 4));
   if (!PictureAcceptSize(result, width, height, pixels, capacity, kInvalid, fileName)) return 0;
+  // Stored plainly: a file shorter than its table and one byte a pixel is
+  // refused before the caller allocates for the picture.
+  if (!PictureFileHolds(file, 32, 768 + int64_t{width} * height)) return PictureRefuse(result, kInvalid, fileName);
   if (!pixels) return 1;
   if (!DecodeSixBitIndexed(&reader, width, height, pixels)) return PictureRefuse(result, kInvalid, fileName);
   return 1;

@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <jpeglib.h>
 
@@ -22,7 +23,20 @@ struct JpegDecode {
   std::jmp_buf escape;
   JSAMPLE* row;
   char message[JMSG_LENGTH_MAX];
+  PictureResult* result;
+  const char* fileName;
 };
+
+// The library's warnings (a file cut short, corrupt data it skipped) are
+// kept with the file's name instead of printed bare, and said by the front
+// end; the picture is still decoded as the library recovers.
+void JpegWarning(j_common_ptr info) {
+  JpegDecode* decode = static_cast<JpegDecode*>(info->client_data);
+  char text[JMSG_LENGTH_MAX];
+  info->err->format_message(info, text);
+  if (decode->result && decode->result->warning.empty())
+    decode->result->warning = std::string(decode->fileName) + ": " + text + "\n";
+}
 
 void JpegEscape(j_common_ptr info) {
   JpegDecode* decode = static_cast<JpegDecode*>(info->client_data);
@@ -37,6 +51,9 @@ int DecodeJpg(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
   if (!decode) return PictureRefuse(result, "out of memory reading %s\n", fileName);
   decode->info.err = jpeg_std_error(&decode->error);
   decode->error.error_exit = JpegEscape;
+  decode->error.output_message = JpegWarning;
+  decode->result = result;
+  decode->fileName = fileName;
   int ok = 0;
   if (setjmp(decode->escape)) {
     result->status = PICTURE_LIBRARY_FAILED;
@@ -78,6 +95,7 @@ int DecodeJpg(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
         for (JDIMENSION x = 0; x < width; x++) out[x] = PixelRgb(in[x * 3], in[x * 3 + 1], in[x * 3 + 2]);
       }
     }
+    if (components != 1 && components != 3) PictureLeaveUndecoded(result, fileName);
     jpeg_finish_decompress(&decode->info);
   }
   ok = 1;

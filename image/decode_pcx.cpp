@@ -1,6 +1,7 @@
 // PCX: 8-bit colour-indexed (one plane, 256-entry table at the end of the
 // file) and 24-bit (three planes per line). Every file is decoded as
 // run-length encoded, whatever its encoding byte says.
+#include <algorithm>
 #include <vector>
 
 #include "image/picture_reader.h"
@@ -19,10 +20,20 @@ int DecodePcx(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
   int planes = header[65];
   int bytesPerLine = static_cast<int>(LoadLe16(header + 66));
   if (!PictureAcceptSize(result, width, height, pixels, capacity, kInvalid, fileName)) return 0;
-  if (!pixels) return 1;
-
+  // Other plane counts are left without decoded pixels.
+  if (planes != 1 && planes != 3) {
+    if (pixels) PictureLeaveUndecoded(result, fileName);
+    return 1;
+  }
   // The converted planes must lie inside the decoded line.
-  if ((planes == 1 || planes == 3) && bytesPerLine < width) return PictureRefuse(result, kInvalid, fileName);
+  if (bytesPerLine < width) return PictureRefuse(result, kInvalid, fileName);
+  // Runs end with their line, so a line of L bytes takes at least two bytes
+  // for every 63 of it. A file too short for that is refused before the
+  // caller allocates for the picture.
+  const int64_t lineLength = int64_t{planes} * bytesPerLine;
+  const int64_t leastPerLine = 2 * (lineLength / 63) + std::min<int64_t>(lineLength % 63, 2);
+  if (!PictureFileHolds(file, 128, height * leastPerLine)) return PictureRefuse(result, kInvalid, fileName);
+  if (!pixels) return 1;
 
   // Version 5 keeps 256 entries of red, green, blue after a marker byte in
   // the last 769 bytes; only one-plane pictures use it. Other one-plane
@@ -38,7 +49,6 @@ int DecodePcx(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
     for (int i = 0; i < 256; i++) table[i * 3] = table[i * 3 + 1] = table[i * 3 + 2] = static_cast<uint8_t>(i);
   }
 
-  const int lineLength = planes * bytesPerLine;
   std::vector<uint8_t> line(static_cast<size_t>(lineLength));
   const int w = static_cast<int>(width);
   for (int64_t y = 0; y < height; y++) {
@@ -61,7 +71,7 @@ int DecodePcx(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
         const uint8_t* entry = table + line[x] * 3;
         row[x] = PixelRgb(entry[0], entry[1], entry[2]);
       }
-    } else if (planes == 3) {
+    } else {
       const uint8_t* red = line.data();
       const uint8_t* green = red + bytesPerLine;
       const uint8_t* blue = green + bytesPerLine;

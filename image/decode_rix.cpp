@@ -32,6 +32,9 @@ int DecodeRix(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
   int width = static_cast<int>(LoadLe16(header + 4));
   int height = static_cast<int>(LoadLe16(header + 6));
   if (!PictureAcceptSize(result, width, height, pixels, capacity, kInvalid, fileName)) return 0;
+  // Stored plainly: a file shorter than its table and one byte a pixel is
+  // refused before the caller allocates for the picture.
+  if (!PictureFileHolds(file, 10, 768 + int64_t{width} * height)) return PictureRefuse(result, kInvalid, fileName);
   if (!pixels) return 1;
   // The identifier is only looked at when the pixels are wanted.
   if (std::memcmp(header, "RIX3", 4) != 0) return PictureRefuse(result, kInvalid, fileName);

@@ -32,6 +32,21 @@ int DecodeTga(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
   int width = static_cast<int>(LoadLe16(header + 12));
   int height = static_cast<int>(LoadLe16(header + 14));
   if (!PictureAcceptSize(result, width, height, pixels, capacity, kInvalid, fileName)) return 0;
+  const int mapped = imageType == 1 || imageType == 9;
+  // Other image types (grey levels among them) are left without decoded
+  // pixels.
+  if (!mapped && imageType != 2 && imageType != 10) {
+    if (pixels) PictureLeaveUndecoded(result, fileName);
+    return 1;
+  }
+  const int packed = imageType == 9 || imageType == 10;
+  // At best a run packet of one header byte and one pixel covers 128
+  // pixels; a file too short for the declared picture even so is refused
+  // before the caller allocates for it.
+  const int64_t total = int64_t{width} * height;
+  const int pixelBytes = mapped ? 1 : 3;
+  const int64_t least = packed ? (total + 127) / 128 * (1 + pixelBytes) : total * pixelBytes;
+  if (!PictureFileHolds(file, 18, least)) return PictureRefuse(result, kInvalid, fileName);
   if (!pixels) return 1;
 
   if (!ReaderSkip(&reader, idLength)) return PictureRefuse(result, kInvalid, fileName);
@@ -53,10 +68,6 @@ int DecodeTga(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
     }
   }
 
-  const int64_t total = int64_t{width} * height;
-  const int mapped = imageType == 1 || imageType == 9;
-  if (!mapped && imageType != 2 && imageType != 10) return 1;
-  const int packed = imageType == 9 || imageType == 10;
 
   // Reads one pixel value: an index through the map or a blue, green, red
   // triple. Answers 0 on a short file or an index outside the map.

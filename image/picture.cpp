@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "image/data_file.h"
 #include "image/picture_reader.h"
 #include "platform/system.h"
 
@@ -50,10 +51,12 @@ const PictureFormat* FindFormat(const char* fileName, PictureResult* result) {
   return nullptr;
 }
 
-[[noreturn]] void EndWithMessage(const PictureResult& result) {
+// The format's message, then the line naming the full path with the reason.
+[[noreturn]] void EndWithMessage(const char* fileName, const PictureResult& result) {
   FILE* stream = result.status == PICTURE_LIBRARY_FAILED ? stderr : stdout;
   std::fputs(result.message.c_str(), stream);
   std::fflush(stream);
+  ReportDataFile(fileName, result.reason.empty() ? std::string("refused") : result.reason);
   std::exit(1);
 }
 
@@ -67,6 +70,20 @@ int PictureRefuse(PictureResult* result, const char* format, const char* fileNam
   return 0;
 }
 
+int PictureFileHolds(FILE* file, long offset, int64_t count) {
+  long at = std::ftell(file);
+  if (std::fseek(file, 0, SEEK_END) != 0) return 1;  // not seekable: nothing to check against
+  long length = std::ftell(file);
+  std::fseek(file, at, SEEK_SET);
+  return length >= 0 && count <= int64_t{length} - offset;
+}
+
+void PictureLeaveUndecoded(PictureResult* result, const char* fileName) {
+  char line[1024];
+  std::snprintf(line, sizeof line, "%s is left without decoded pixels: its variant is not read\n", fileName);
+  result->warning = line;
+}
+
 int PictureAcceptSize(PictureResult* result, int64_t width, int64_t height, const uint32_t* pixels,
                       int64_t capacity, const char* invalidFormat, const char* fileName) {
   if (width <= 0 || height <= 0 || width > PictureMaxPixels || height > PictureMaxPixels ||
@@ -74,8 +91,10 @@ int PictureAcceptSize(PictureResult* result, int64_t width, int64_t height, cons
     return PictureRefuse(result, invalidFormat, fileName);
   result->width = static_cast<int32_t>(width);
   result->height = static_cast<int32_t>(height);
-  if (pixels && width * height > capacity)
+  if (pixels && width * height > capacity) {
+    result->reason = "larger than the picture it is loaded into";
     return PictureRefuse(result, "%s is larger than the picture it is loaded into\n", fileName);
+  }
   return 1;
 }
 
@@ -86,10 +105,17 @@ PictureDecoder FindPictureDecoder(const char* fileName, PictureResult* result) {
 
 int DecodePicture(const char* fileName, uint32_t* pixels, int64_t capacity, PictureResult* result) {
   const PictureFormat* format = FindFormat(fileName, result);
-  if (!format) return 0;
-  FILE* file = PlatformOpenAsset(fileName, "rb");
+  if (!format) {
+    result->reason = "unknown file type";
+    return 0;
+  }
+  FILE* file = OpenDataFile(fileName, &result->reason);
   if (!file) return PictureRefuse(result, format->notFound, fileName);
   int ok = format->decoder(file, fileName, pixels, capacity, result);
+  if (!ok && result->reason.empty()) {
+    result->reason = DamagedAtByte(std::ftell(file));
+    if (result->status == PICTURE_LIBRARY_FAILED) result->reason += " (" + result->message.substr(0, result->message.size() - 1) + ")";
+  }
   std::fclose(file);
   if (result->width > 0) {
     LastPictureWidth = result->width;
@@ -116,7 +142,11 @@ int DecodePictureFile(const char* fileName, std::vector<uint32_t>* pixels, int32
 
 void LoadPictureInto(const char* fileName, uint32_t* pixels, int64_t capacity) {
   PictureResult result;
-  if (!DecodePicture(fileName, pixels, capacity, &result)) EndWithMessage(result);
+  if (!DecodePicture(fileName, pixels, capacity, &result)) EndWithMessage(fileName, result);
+  if (!result.warning.empty()) {
+    std::fputs(result.warning.c_str(), stderr);
+    ReportDataFile(fileName, "read with a warning");
+  }
 }
 
 void LoadPicture(const char* fileName, uint32_t* pixels) { LoadPictureInto(fileName, pixels, INT64_MAX); }
@@ -128,7 +158,8 @@ Picture* CreatePicture(const char* fileName) {
   picture->width = LastPictureWidth;
   picture->height = LastPictureHeight;
   int64_t count = int64_t{picture->width} * picture->height;
-  picture->pixels = static_cast<uint32_t*>(std::malloc(static_cast<size_t>(count) * 4));
+  // Zeroed, so a variant left undecoded shows black, never heap contents.
+  picture->pixels = static_cast<uint32_t*>(std::calloc(static_cast<size_t>(count), 4));
   if (!picture->pixels) {
     std::free(picture);
     return nullptr;
@@ -146,7 +177,7 @@ Picture* CreateTexturePicture(const char* fileName) {
   picture->width = RoundTextureSize(sourceWidth);
   picture->height = RoundTextureSize(sourceHeight);
   int64_t count = int64_t{sourceWidth} * sourceHeight;
-  uint32_t* source = static_cast<uint32_t*>(std::malloc(static_cast<size_t>(count) * 4));
+  uint32_t* source = static_cast<uint32_t*>(std::calloc(static_cast<size_t>(count), 4));
   if (!source) {
     std::free(picture);
     return nullptr;

@@ -54,6 +54,8 @@ struct PictureResult {
   int32_t height = 0;
   int status = PICTURE_OK;
   std::string message;  // the complete line, newline included, when refused
+  std::string warning;  // set when the picture was left without decoded pixels
+  std::string reason;   // the system's reason a refused file could not be read
 };
 
 // Largest picture (in pixels) any decoder accepts; a header claiming more is

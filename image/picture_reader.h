@@ -62,6 +62,16 @@ int PictureRefuse(PictureResult* result, const char* format, const char* fileNam
 int PictureAcceptSize(PictureResult* result, int64_t width, int64_t height, const uint32_t* pixels,
                       int64_t capacity, const char* invalidFormat, const char* fileName);
 
+// Whether the file holds at least count bytes from offset on. The read
+// position is kept. Decoders ask it before a picture is allocated, with the
+// fewest bytes their format could encode the declared picture in.
+int PictureFileHolds(FILE* file, long offset, int64_t count);
+
+// Marks a decode that succeeded without pixels: a variant this reader does
+// not decode. The caller's array keeps what it held (the constructors hand
+// out zeroed ones) and the front end warns with the file's name.
+void PictureLeaveUndecoded(PictureResult* result, const char* fileName);
+
 // A 256-entry table of 6-bit red, green, blue, then width x height index
 // bytes, top row first (RIX and CEL). Answers 0 on a short file.
 int DecodeSixBitIndexed(PictureReader* reader, int width, int height, uint32_t* pixels);

@@ -3,6 +3,7 @@
 #include <mpg123.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -82,10 +83,26 @@ bool FeedMore() {
   return true;
 }
 
+// Set when the last start found the soundtrack unusable (and said so).
+int soundtrackFailed = 0;
+
+// The soundtrack named, with its full path and the reason, instead of the
+// warning about the sound device.
+void ReportSoundtrack(const char* reason) {
+  soundtrackFailed = 1;
+  char text[512];
+  std::snprintf(text, sizeof text, "Warning! Unable to read the soundtrack %s, using nosound.", kSoundtrack);
+  PlatformMessageBox(text, "Kestrivane");
+  std::fprintf(stderr, "%s: %s\n", PlatformAssetPath(kSoundtrack).c_str(), reason);
+}
+
 // Reads the soundtrack whole into memory and opens the decoder on it.
 bool LoadSoundtrack() {
   FILE* f = PlatformOpenAsset(kSoundtrack, "rb");
-  if (!f) return false;
+  if (!f) {
+    ReportSoundtrack(errno == ENOENT ? "not found" : errno == EACCES ? "permission denied" : std::strerror(errno));
+    return false;
+  }
   bool ok = false;
   long size = -1;
   if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
@@ -94,7 +111,10 @@ bool LoadSoundtrack() {
     ok = decoder.file && std::fread(decoder.file.get(), 1, size_t(size), f) == size_t(size);
   }
   std::fclose(f);
-  if (!ok) return false;
+  if (!ok) {
+    ReportSoundtrack(size == 0 ? "empty" : "read error");
+    return false;
+  }
   if (mpg123_open_feed(decoder.handle) != MPG123_OK) return false;
   decoder.fileSize = size_t(size);
   decoder.fed = 0;
@@ -232,10 +252,13 @@ void Mp3ReadSwitches(Mp3Player* p, const char* commandLine) {
     p->downSample = 0;
 }
 
+int Mp3SoundtrackFailed() { return soundtrackFailed; }
+
 int Mp3Start(const char* commandLine) {
   if (!player.noSound) Mp3Shutdown();
   player = Mp3PlayerDefaults();
   paused = false;
+  soundtrackFailed = 0;
   if (FindSwitch(commandLine, "/nosound")) return 1;
   if (!SoundStart(kMp3DeviceRate, kMp3DeviceBits)) return 0;
   Mp3ReadSwitches(&player, commandLine);
@@ -255,6 +278,7 @@ int Mp3Start(const char* commandLine) {
     }
   }
   if (player.buffersPending) {  // not one frame of audio in the file
+    ReportSoundtrack("damaged: not one frame of audio");
     CloseDecoder();
     SoundRelease();
     player = Mp3PlayerDefaults();

@@ -41,6 +41,10 @@ Mp3Player Mp3PlayerDefaults();
 // 1: the show may go on (music ready, or "/nosound"); 0: no sound device or
 // no decodable soundtrack, the show should warn and run silent.
 int Mp3Start(const char* commandLine);
+// 1 when the last Mp3Start returned 0 because the soundtrack could not be
+// read or decoded; it has then already named the file, and the warning
+// about the sound device does not apply.
+int Mp3SoundtrackFailed();
 void Mp3Play();
 // Per display frame, t = wall-clock seconds: decodes a bounded number of MP3
 // frames, only while the play cursor is in the half not written next.

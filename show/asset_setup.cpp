@@ -1,5 +1,7 @@
 #include "show/asset_setup.h"
 
+#include <iterator>
+
 #include "effects/dancer_scenes.h"
 #include "effects/flares.h"
 #include "effects/glow_dots.h"
@@ -84,6 +86,9 @@ int AssetSetup(const char* commandLine) {
   //    texture on the default material in silhouette mode for step 4. The
   //    face texture is also the first warp texture of the 2D effects.
   if (!LoadScene(&CatwalkScene, kSceneCatwalk)) return 0;
+  // Every motion file is checked now, so a damaged one ends the set-up
+  // rather than the show when an effect first binds it.
+  CheckMotionFiles(kMotionFiles, static_cast<int>(std::size(kMotionFiles)));
   ForgetBoundMotion();
   BindMotionFile(kMotionFiles[0], 1.0f);
   SceneEffectsAttachHand(&CatwalkScene, SceneFindMesh(&CatwalkScene, "Hand_R"));

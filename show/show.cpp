@@ -345,7 +345,7 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
 
   PlatformCreateWindow(kCaption);
 
-  if (!Mp3Start(line))
+  if (!Mp3Start(line) && !Mp3SoundtrackFailed())
     PlatformMessageBox("Warning! Unable to init Direct Sound, using nosound.", kCaption);
 
   if (run.offline) {

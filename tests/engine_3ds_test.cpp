@@ -414,7 +414,7 @@ TEST(Engine3ds, BadFilesAreRefusedWithWhatIsWrong) {
       {"more materials than a scene holds", File([&](W w) {
          for (int i = 0; i < kSceneMaterialCapacity; i++) material(w);
        }),
-       LOAD3DS_MALFORMED, "more materials than a scene holds"},
+       LOAD3DS_MALFORMED, "defines more materials than the 256 a scene's table holds"},
       {"node naming no object", File(tri, MeshNode("Ghost", 0, -1)), LOAD3DS_UNKNOWN_OBJECT,
        "Ghost\nnoe bugga\n"},
       {"camera node naming a mesh", File(tri, MeshNode("Tri", 0, -1, nullptr, kChunkCameraNode)),

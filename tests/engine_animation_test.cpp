@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
+#include "tests/engine_owned_scene.h"
 #include "engine/animation.h"
 #include "engine/scene.h"
 
@@ -22,6 +24,7 @@ float At(std::initializer_list<Key> keys, float f, int flags = 0) {
   for (const Key& k : keys) EXPECT_EQ(TrackAddKey(&track, k.frame, k.value, k.spline), 1);
   track.flags = flags;
   EvaluateTrack(&track, f);
+  std::free(track.keys);
   return track.current;
 }
 
@@ -60,6 +63,7 @@ TEST(EngineAnimation, TangentsPairBiasAndContinuityAsTheTracksExpect) {
   EXPECT_EQ(vector.current.x, 20.3125f);
   EXPECT_EQ(vector.current.y, -40.625f);
   EXPECT_EQ(vector.current.z, 3.0f);
+  std::free(vector.keys);
 }
 
 TEST(EngineAnimation, EaseReshapesTheSegmentParameter) {
@@ -93,12 +97,13 @@ TEST(EngineAnimation, RotationTracksComposeTheirKeys) {
     EvaluateTrack(&track, f);
     for (int i = 0; i < 16; i++) EXPECT_NEAR(track.current.m[i], want.m[i], 1e-6f) << f;
   }
+  std::free(track.keys);
 }
 
 // A parent moving along x from 0 at frame 0 to 10 at frame 10, and a child
 // scaled by 2, turned a quarter about z and moved by (1, 0, 0).
-std::unique_ptr<Scene> ParentAndChild(int lastFrame) {
-  auto scene = std::make_unique<Scene>();
+OwnedScene ParentAndChild(int lastFrame) {
+  auto scene = MakeOwnedScene();
   EXPECT_EQ(SceneCreate(scene.get(), 0, 0, 2, 0, 0, 0), 1);
   KeyNode* parent = &SceneAddMesh(scene.get(), "parent")->node;
   KeyNode* child = &SceneAddMesh(scene.get(), "child")->node;
@@ -147,7 +152,7 @@ TEST(EngineAnimation, SceneFrameWrapsByTheSegmentAndPosesTheHierarchy) {
 }
 
 TEST(EngineAnimation, TracksWithoutKeysLeaveTheNodeAlone) {
-  auto scene = std::make_unique<Scene>();
+  auto scene = MakeOwnedScene();
   ASSERT_EQ(SceneCreate(scene.get(), 0, 0, 1, 0, 0, 0), 1);
   Mesh* mesh = SceneAddMesh(scene.get(), "bare");
   mesh->node.id = 1, mesh->node.parentId = -1;

@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/engine_owned_scene.h"
 #include "engine/material_library.h"
 #include "engine/scene.h"
 
 namespace {
 
-std::unique_ptr<Scene> NewScene() {
-  auto scene = std::make_unique<Scene>();
+OwnedScene NewScene() {
+  auto scene = MakeOwnedScene();
   EXPECT_EQ(SceneCreate(scene.get(), 3, 2, 1, 0, 0, 0), 1);
   return scene;
 }

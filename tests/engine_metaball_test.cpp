@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/engine_owned_scene.h"
 #include "engine/metaballs.h"
 #include "engine/scene.h"
 
@@ -15,7 +16,7 @@ typedef void (*Polygoniser)(Mesh*, float);
 const Polygoniser kBoth[2] = {MetaballPolygonise, MetaballPolygoniseLayered};
 
 struct Blob {
-  std::unique_ptr<Scene> scene = std::make_unique<Scene>();
+  OwnedScene scene = MakeOwnedScene();
   Mesh* mesh = nullptr;
   explicit Blob(int room = 40000) {
     EXPECT_EQ(SceneCreate(scene.get(), room, room, 1, 0, 0, 0), 1);
@@ -265,7 +266,8 @@ TEST(EngineMetaball, NothingHappensWithoutBallsOrALastMesh) {
   EXPECT_EQ(blob.scene->faceCount, 0) << "balls off the lattice: no surface";
 
   // A mesh that does not end the pools is not rebuilt over the next one.
-  Scene scene;
+  OwnedScene owned = MakeOwnedScene();
+  Scene& scene = *owned;
   ASSERT_EQ(SceneCreate(&scene, 5000, 5000, 2, 0, 0, 0), 1);
   Mesh* first = SceneAddMesh(&scene, "first");
   MeshAddVertices(first, 3);

@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/engine_owned_scene.h"
 #include "engine/motion.h"
 #include "engine/scene.h"
 #include "engine/write_are.h"
 
 namespace {
 
-std::unique_ptr<Scene> NewScene(std::vector<const char*> meshes) {
-  auto scene = std::make_unique<Scene>();
+OwnedScene NewScene(std::vector<const char*> meshes) {
+  auto scene = MakeOwnedScene();
   EXPECT_EQ(SceneCreate(scene.get(), 0, 0, 4, 0, 0, 0), 1);
   for (const char* name : meshes) SceneAddMesh(scene.get(), name);
   return scene;
@@ -216,7 +217,8 @@ TEST(EngineMotion, PartsBindByNameRetryWhenMissingAndRebindAfterReset) {
 }
 
 TEST(EngineMotion, DeformPosesTemplatesByTheirBonesAndReusesValidMatrices) {
-  Scene scene;
+  OwnedScene owned = MakeOwnedScene();
+  Scene& scene = *owned;
   ASSERT_EQ(SceneCreate(&scene, 8, 0, 1, 0, 0, 0), 1);
   SceneAddVertices(&scene, 2);  // the mesh starts after other geometry
   Mesh* mesh = SceneAddMesh(&scene, "skin");

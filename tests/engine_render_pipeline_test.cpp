@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <utility>
 
 #include "engine_render_support.h"
@@ -44,7 +45,15 @@ TEST(RenderViewport, ProjectionCentreAndScales) {
     ViewportSetFov(&v.vp, degrees);
     EXPECT_EQ(v.vp.fovY, fovY) << degrees;
   }
-  EXPECT_EQ(ViewportCreate(&v.vp, -1, 320, 240), 0);
+  // A refused re-creation leaves the viewport, its face list included, whole.
+  Face** list = v.vp.faceList;
+  const float scaleX = v.vp.scaleX;
+  for (auto [faces, width, height] : {std::tuple{-1, 320, 240}, std::tuple{8, 0, 240}, std::tuple{8, 320, -2}}) {
+    EXPECT_EQ(ViewportCreate(&v.vp, faces, width, height), 0);
+    EXPECT_EQ(v.vp.faceList, list);
+    EXPECT_EQ(v.vp.width, 320);
+    EXPECT_EQ(v.vp.scaleX, scaleX);
+  }
 }
 
 TEST(RenderSubmit, CullingOutcodesAndBackFaces) {

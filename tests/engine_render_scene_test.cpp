@@ -112,7 +112,7 @@ TEST(RenderScene, FloorPassingBehindTheEyeIsCutAtTheNearPlane) {
 // texture, so what the light adds shows.
 struct LitFloor {
   std::vector<uint32_t> dark = std::vector<uint32_t>(32 * 32, 0x202020);
-  std::unique_ptr<Scene> scene;
+  OwnedScene scene;
   OwnedViewport main{500, 320, 240}, projector{500, 256, 256};
   GuardedTarget frame{320, 240};
   Light light = {};

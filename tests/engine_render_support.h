@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/engine_owned_scene.h"
 #include "engine/material_library.h"
 #include "engine/render_pipeline.h"
 #include "engine/scene.h"
@@ -24,8 +25,8 @@ struct OwnedViewport {
   ~OwnedViewport() { std::free(vp.faceList); }
 };
 
-inline std::unique_ptr<Scene> NewScene(int vertices, int faces, int meshes, int lights = 0) {
-  auto scene = std::make_unique<Scene>();
+inline OwnedScene NewScene(int vertices, int faces, int meshes, int lights = 0) {
+  auto scene = MakeOwnedScene();
   EXPECT_EQ(SceneCreate(scene.get(), vertices, faces, meshes, lights, 1, 0), 1);
   return scene;
 }

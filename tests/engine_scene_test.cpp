@@ -3,14 +3,15 @@
 #include <memory>
 #include <vector>
 
+#include "tests/engine_owned_scene.h"
 #include "engine/animation.h"
 #include "engine/scene.h"
 
 namespace {
 
-std::unique_ptr<Scene> NewScene(int vertices, int faces, int meshes, int lights = 0,
+OwnedScene NewScene(int vertices, int faces, int meshes, int lights = 0,
                                 int cameras = 0, int dummies = 0) {
-  auto scene = std::make_unique<Scene>();  // large: the material table is inside
+  auto scene = MakeOwnedScene();  // large: the material table is inside
   EXPECT_EQ(SceneCreate(scene.get(), vertices, faces, meshes, lights, cameras, dummies), 1);
   return scene;
 }

@@ -104,12 +104,23 @@ TEST_F(Mp3PlayerTest, NoSoundOrUnusableSoundtrackLeavesNoDevice) {
     FILE* f = std::fopen(dir.Soundtrack().c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(Mp3Start(""), 0) << bytes.size();
+    // The soundtrack is named with its full path, not the sound device.
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Mp3SoundtrackFailed(), 1);
+    EXPECT_NE(said.find("Unable to read the soundtrack music\\elt56.mp3"), std::string::npos) << said;
+    EXPECT_NE(said.find(dir.Soundtrack() + ": "), std::string::npos) << said;
     EXPECT_EQ(PlatformAudioRate(), 0);
     EXPECT_EQ(Mp3ClockBuffer(), nullptr);
   }
   std::remove(dir.Soundtrack().c_str());
+  testing::internal::CaptureStderr();
   EXPECT_EQ(Mp3Start(""), 0);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find(dir.Soundtrack() + ": not found"), std::string::npos);
+  EXPECT_EQ(Mp3SoundtrackFailed(), 1);
+  EXPECT_EQ(Mp3Start("/nosound"), 1);
+  EXPECT_EQ(Mp3SoundtrackFailed(), 0);
 }
 
 // Far shorter than one block: the prefill ends at the end of the data and
