@@ -422,7 +422,14 @@ void ClipPolygon(const Plane& plane) {
   Vertex** in = w.vertices;
   Vertex** out = in == w.lists[0] ? w.lists[1] : w.lists[0];
   float s[kPolygonCapacity];
-  for (int i = 0; i < n; i++) s[i] = PlaneDistance(plane, in[i]->view);
+  bool allInside = true;
+  for (int i = 0; i < n; i++) {
+    s[i] = PlaneDistance(plane, in[i]->view);
+    allInside &= s[i] >= plane.d;
+  }
+  // Wholly on the inner side: the cut would copy the polygon unchanged, so
+  // it stays where it is.
+  if (allInside) return;
 
   int m = 0;
   for (int i = 0; i < n; i++) {
