@@ -99,6 +99,7 @@ void PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float inte
       v->useCount = 0;
       MatTransformPoint(v->position, m, &v->viewNormal);
       MatTransformPoint(v->position, p, &v->view);
+      v->insideStamp = 0;  // its inside mask was for the main view
       Vec3 n;
       MatRotateVector(v->normal, r, &n);
       VecSetLength(n, 1.0f, &n);
