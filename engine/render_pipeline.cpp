@@ -105,15 +105,6 @@ bool MaskPlanesCurrent(const Viewport* vp) {
   return std::memcmp(vp->maskPlanes, vp->planes, sizeof(Plane) * size_t(planes)) == 0;
 }
 
-// A corner on the inner side of a plane by the very test ClipPolygon makes.
-int32_t InsideMask(const Viewport* vp, const Vec3& view) {
-  int32_t mask = 0;
-  const int planes = ActivePlanes(vp);
-  for (int i = 0; i < planes; i++)
-    if (PlaneDistance(vp->planes[i], view) >= vp->planes[i].d) mask |= 1 << i;
-  return mask;
-}
-
 // masksCurrent: the caller found the viewport's planes unchanged since the
 // vertices were submitted, so a plane that all three corners of the
 // untouched triangle lie inside is passed over (the cut would keep it as it
@@ -128,17 +119,7 @@ void DrawFace(Viewport* vp, Face* face, int32_t clipMask, bool ownLevels, bool m
   }
   Material* material = FaceDrawMaterial(face);
   PolygonBegin(corner, 3);
-  int32_t inside = 0;
-  if (masksCurrent && corner[0]->insideStamp == vp->clipStamp &&
-      corner[1]->insideStamp == vp->clipStamp && corner[2]->insideStamp == vp->clipStamp)
-    inside = corner[0]->insideMask & corner[1]->insideMask & corner[2]->insideMask;
-  Vertex* const* whole = PolygonState.vertices;
-  const int planes = ActivePlanes(vp);
-  for (int i = 0; i < planes; i++) {
-    if (!(clipMask & (1 << i))) continue;
-    if ((inside & (1 << i)) && PolygonState.vertices == whole) continue;
-    ClipPolygon(vp->planes[i]);
-  }
+  ClipTriangle(vp, corner, clipMask, masksCurrent, vp->clipStamp);
   DrawPolygon(vp, material);
 }
 
@@ -170,6 +151,38 @@ void SortRange(Face** list, int lo, int hi) {
 }
 
 }  // namespace
+
+int32_t InsideMask(const Viewport* vp, const Vec3& view) {
+  int32_t mask = 0;
+  const int planes = ActivePlanes(vp);
+  for (int i = 0; i < planes; i++)
+    if (PlaneDistance(vp->planes[i], view) >= vp->planes[i].d) mask |= 1 << i;
+  return mask;
+}
+
+uint32_t NewClipStamp() {
+  static uint32_t last = 0;
+  if (++last == 0) ++last;  // 0 marks a vertex without a mask
+  return last;
+}
+
+// The planes a cut would leave the untouched triangle whole on are passed
+// over; a plane that did cut it makes every later plane count, since a new
+// vertex need not lie inside where its corners did.
+void ClipTriangle(const Viewport* vp, Vertex* const* corner, int32_t clipMask, bool useMasks,
+                  uint32_t stamp) {
+  int32_t inside = 0;
+  if (useMasks && stamp != 0 && corner[0]->insideStamp == stamp &&
+      corner[1]->insideStamp == stamp && corner[2]->insideStamp == stamp)
+    inside = corner[0]->insideMask & corner[1]->insideMask & corner[2]->insideMask;
+  Vertex* const* whole = PolygonState.vertices;
+  const int planes = ActivePlanes(vp);
+  for (int i = 0; i < planes; i++) {
+    if (!(clipMask & (1 << i))) continue;
+    if ((inside & (1 << i)) && PolygonState.vertices == whole) continue;
+    ClipPolygon(vp->planes[i]);
+  }
+}
 
 int ActivePlanes(const Viewport* vp) {
   if (vp->planeCount < 0) return 0;
@@ -328,9 +341,7 @@ void MeshSubmit(Mesh* mesh, Viewport* vp) {
   Vertex* first = scene->vertices + mesh->firstVertex;
   Vertex* end = first + mesh->vertexCount;
   if (!MaskPlanesCurrent(vp)) {
-    static uint32_t lastStamp = 0;
-    if (++lastStamp == 0) ++lastStamp;  // 0 marks a vertex without a mask
-    vp->clipStamp = lastStamp;
+    vp->clipStamp = NewClipStamp();
     vp->maskPlaneCount = vp->planeCount;
     std::memcpy(vp->maskPlanes, vp->planes, sizeof(vp->planes));
   }
