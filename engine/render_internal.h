@@ -12,6 +12,16 @@ int ActivePlanes(const Viewport* vp);
 int32_t MeshCrossingMask(const Mesh* mesh, const Mat4& m, const Viewport* vp);
 // Bit i for each plane i of crossing that the point lies outside.
 int32_t VertexOutcode(const Viewport* vp, const Vec3& view, int32_t crossing);
+// Bit i for each plane i of vp the point lies on the inner side of, by the
+// very test ClipPolygon makes.
+int32_t InsideMask(const Viewport* vp, const Vec3& view);
+// A stamp no vertex carries yet (never 0), for a new set of inside masks.
+uint32_t NewClipStamp();
+// Clips the polygon begun with the three corners to vp's planes, passing
+// over a plane all three lie inside while no plane has cut the polygon yet;
+// useMasks: the corners' inside masks, stamped stamp, are for vp's planes.
+void ClipTriangle(const Viewport* vp, Vertex* const* corner, int32_t clipMask, bool useMasks,
+                  uint32_t stamp);
 // Appends the mesh's visible faces to vp's list; cameraSpaceOnly picks the
 // triple-product facing test for every face.
 void CollectFaces(Mesh* mesh, Viewport* vp, bool cameraSpaceOnly);

@@ -97,7 +97,19 @@ bool PolygonFacesViewer(int cullMode, Vertex* const* v) {
   return cullMode == kCullPositive ? !(area > 0.0f) : !(area < 0.0f);
 }
 
-void DrawFace(Viewport* vp, Face* face, int32_t clipMask, bool ownLevels) {
+// True when the viewport's planes are still those its vertices' inside
+// masks were taken against.
+bool MaskPlanesCurrent(const Viewport* vp) {
+  if (vp->clipStamp == 0 || vp->maskPlaneCount != vp->planeCount) return false;
+  const int planes = ActivePlanes(vp);
+  return std::memcmp(vp->maskPlanes, vp->planes, sizeof(Plane) * size_t(planes)) == 0;
+}
+
+// masksCurrent: the caller found the viewport's planes unchanged since the
+// vertices were submitted, so a plane that all three corners of the
+// untouched triangle lie inside is passed over (the cut would keep it as it
+// is). Once a plane has cut the polygon every later plane is applied.
+void DrawFace(Viewport* vp, Face* face, int32_t clipMask, bool ownLevels, bool masksCurrent) {
   Vertex** corner = face->vertex;
   if (!corner[0] || !corner[1] || !corner[2]) return;
   for (int k = 0; k < 3; k++) {
@@ -107,9 +119,7 @@ void DrawFace(Viewport* vp, Face* face, int32_t clipMask, bool ownLevels) {
   }
   Material* material = FaceDrawMaterial(face);
   PolygonBegin(corner, 3);
-  const int planes = ActivePlanes(vp);
-  for (int i = 0; i < planes; i++)
-    if (clipMask & (1 << i)) ClipPolygon(vp->planes[i]);
+  ClipTriangle(vp, corner, clipMask, masksCurrent, vp->clipStamp);
   DrawPolygon(vp, material);
 }
 
@@ -141,6 +151,38 @@ void SortRange(Face** list, int lo, int hi) {
 }
 
 }  // namespace
+
+int32_t InsideMask(const Viewport* vp, const Vec3& view) {
+  int32_t mask = 0;
+  const int planes = ActivePlanes(vp);
+  for (int i = 0; i < planes; i++)
+    if (PlaneDistance(vp->planes[i], view) >= vp->planes[i].d) mask |= 1 << i;
+  return mask;
+}
+
+uint32_t NewClipStamp() {
+  static uint32_t last = 0;
+  if (++last == 0) ++last;  // 0 marks a vertex without a mask
+  return last;
+}
+
+// The planes a cut would leave the untouched triangle whole on are passed
+// over; a plane that did cut it makes every later plane count, since a new
+// vertex need not lie inside where its corners did.
+void ClipTriangle(const Viewport* vp, Vertex* const* corner, int32_t clipMask, bool useMasks,
+                  uint32_t stamp) {
+  int32_t inside = 0;
+  if (useMasks && stamp != 0 && corner[0]->insideStamp == stamp &&
+      corner[1]->insideStamp == stamp && corner[2]->insideStamp == stamp)
+    inside = corner[0]->insideMask & corner[1]->insideMask & corner[2]->insideMask;
+  Vertex* const* whole = PolygonState.vertices;
+  const int planes = ActivePlanes(vp);
+  for (int i = 0; i < planes; i++) {
+    if (!(clipMask & (1 << i))) continue;
+    if ((inside & (1 << i)) && PolygonState.vertices == whole) continue;
+    ClipPolygon(vp->planes[i]);
+  }
+}
 
 int ActivePlanes(const Viewport* vp) {
   if (vp->planeCount < 0) return 0;
@@ -301,9 +343,16 @@ void MeshSubmit(Mesh* mesh, Viewport* vp) {
   Scene* scene = mesh->scene;
   Vertex* first = scene->vertices + mesh->firstVertex;
   Vertex* end = first + mesh->vertexCount;
+  if (!MaskPlanesCurrent(vp)) {
+    vp->clipStamp = NewClipStamp();
+    vp->maskPlaneCount = vp->planeCount;
+    std::memcpy(vp->maskPlanes, vp->planes, sizeof(vp->planes));
+  }
   for (Vertex* v = first; v < end; v++) {
     MatTransformPoint(v->position, mesh->modelView, &v->view);
     v->outcode = VertexOutcode(vp, v->view, crossing);
+    v->insideMask = InsideMask(vp, v->view);
+    v->insideStamp = vp->clipStamp;
     ProjectVertex(vp, v);
     MatRotateVector(v->normal, mesh->modelView, &v->viewNormal);
     v->light = vp->ambient;
@@ -365,28 +414,31 @@ int FaceListCount(const Viewport* vp) {
 }
 
 void ViewportDrawFaces(Viewport* vp) {
+  const bool masks = MaskPlanesCurrent(vp);
   for (int i = FaceListCount(vp) - 1; i >= 0; i--) {
     Face* face = vp->faceList[i];
-    DrawFace(vp, face, face->clipMask, false);
+    DrawFace(vp, face, face->clipMask, false, masks);
   }
 }
 
 void ViewportDrawFacesFarFirst(Viewport* vp) {
   const int count = FaceListCount(vp);
+  const bool masks = MaskPlanesCurrent(vp);
   for (int i = 0; i < count; i++) {
     Face* face = vp->faceList[i];
-    DrawFace(vp, face, face->clipMask, false);
+    DrawFace(vp, face, face->clipMask, false, masks);
   }
 }
 
 // Chained faces were never submitted; they share the listed face's corners
 // and so its clip mask.
 void ViewportDrawFaceChains(Viewport* vp) {
+  const bool masks = MaskPlanesCurrent(vp);
   for (int i = FaceListCount(vp) - 1; i >= 0; i--) {
     Face* head = vp->faceList[i];
     int n = 0;
     for (Face* face = head; face != nullptr && n < kMaxChain; face = face->next, n++)
-      DrawFace(vp, face, head->clipMask, true);
+      DrawFace(vp, face, head->clipMask, true, masks);
   }
 }
 
@@ -425,7 +477,14 @@ void ClipPolygon(const Plane& plane) {
   Vertex** in = w.vertices;
   Vertex** out = in == w.lists[0] ? w.lists[1] : w.lists[0];
   float s[kPolygonCapacity];
-  for (int i = 0; i < n; i++) s[i] = PlaneDistance(plane, in[i]->view);
+  bool allInside = true;
+  for (int i = 0; i < n; i++) {
+    s[i] = PlaneDistance(plane, in[i]->view);
+    allInside &= s[i] >= plane.d;
+  }
+  // Wholly on the inner side: the cut would copy the polygon unchanged, so
+  // it stays where it is.
+  if (allInside) return;
 
   int m = 0;
   for (int i = 0; i < n; i++) {
@@ -440,6 +499,7 @@ void ClipPolygon(const Plane& plane) {
     w.ringNext = (w.ringNext + 1) % kClipVertexRing;
     w.madeForPolygon++;
     *t = *a;
+    t->insideStamp = 0;
     const float f = (plane.d - s[i]) / (s[j] - s[i]);
     t->view = Lerp(a->view, b->view, f);
     t->viewNormal = Lerp(a->viewNormal, b->viewNormal, f);

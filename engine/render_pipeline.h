@@ -59,6 +59,12 @@ struct Viewport {
   Picture* texturePicture;    // what ViewportGrabTexture copies
   int32_t faceCapacity;       // room in faceList; faces beyond it are dropped
   RenderTarget renderTarget;  // what the rasterizer draws into
+  // The planes the submitted vertices' inside masks were taken against, and
+  // the stamp those vertices carry; a drawing pass whose planes differ from
+  // these clips every face in full.
+  Plane maskPlanes[kViewportMaxPlanes];
+  int32_t maskPlaneCount;
+  uint32_t clipStamp;
 };
 
 // Allocates the face list; sets the centre, a 60 degree view, no ambient

@@ -81,8 +81,10 @@ bool Released(const LitPolygon* r) {
 
 // Light's view of every mesh: vertices carry the light-space position in
 // view, the main-camera position in viewNormal (so clipping interpolates
-// both) and the light's level in shade.
-void PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float intensity) {
+// both) and the light's level in shade, and which of the light's planes
+// they lie inside, stamped with the stamp returned.
+uint32_t PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float intensity) {
+  const uint32_t stamp = NewClipStamp();
   const int meshes =
       scene->meshCount < scene->capacity.meshes ? scene->meshCount : scene->capacity.meshes;
   for (int i = 0; i < meshes; i++) {
@@ -99,6 +101,8 @@ void PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float inte
       v->useCount = 0;
       MatTransformPoint(v->position, m, &v->viewNormal);
       MatTransformPoint(v->position, p, &v->view);
+      v->insideMask = InsideMask(projector, v->view);
+      v->insideStamp = stamp;
       Vec3 n;
       MatRotateVector(v->normal, r, &n);
       VecSetLength(n, 1.0f, &n);
@@ -108,6 +112,7 @@ void PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float inte
     }
     CollectFaces(mesh, projector, true);
   }
+  return stamp;
 }
 
 // The face's polygon in the light's view (already clipped to it) drawn onto
@@ -182,14 +187,13 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
   ViewportClearFaces(main);
   UnlinkAll();
 
-  PrepareMeshes(scene, projector, main, intensity);
+  const uint32_t stamp = PrepareMeshes(scene, projector, main, intensity);
   const int count = FaceListCount(projector);
   if (counted)
     for (int i = 0; i < count; i++)
       for (int k = 0; k < 3; k++) projector->faceList[i]->vertex[k]->useCount++;
   ViewportSortFaces(projector, 1);
 
-  const int planes = ActivePlanes(projector);  // five: set by the square view
   int32_t litKey = INT32_MIN;
   for (int i = count - 1; i >= 0; i--) {
     Face* face = projector->faceList[i];
@@ -199,7 +203,7 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
       if (corner[k]->shade < 0.0f) corner[k]->shade = 0.0f;
     face->clipMask = kClipAllPlanes;
     PolygonBegin(corner, 3);
-    for (int p = 0; p < planes; p++) ClipPolygon(projector->planes[p]);
+    ClipTriangle(projector, corner, kClipAllPlanes, true, stamp);
     bool releasing = false;
     if (counted)
       for (int k = 0; k < 3; k++)

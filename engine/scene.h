@@ -30,6 +30,10 @@ struct Vertex {
   float u, v;       // texels of a 256-wide texture
   int32_t outcode;  // bit i: outside clip plane i
   int32_t useCount;
+  // Bit i: on the inner side of plane i of the viewport whose clip stamp is
+  // insideStamp, for the view above (0: no viewport; the view changed).
+  int32_t insideMask;
+  uint32_t insideStamp;
 };
 
 struct Face {

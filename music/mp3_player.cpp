@@ -8,6 +8,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "platform/system.h"
 
@@ -26,9 +29,18 @@ struct Decoder {
   size_t fed = 0;  // bytes of file handed to the decoder so far
   std::unique_ptr<uint8_t[]> block;
   uint32_t blockFill = 0;
+  // While the prefill decodes on its own thread, a full block is not written
+  // (the channel buffers belong to the main thread): decoding stops there and
+  // the part of the last frame that did not fit waits in overflow.
+  bool holdFullBlock = false;
+  std::vector<uint8_t> overflow;
 };
 
 Decoder decoder;
+
+// The rest of the first block decodes beside the show's other set-up work;
+// every entry point below waits for it before it touches the player.
+std::thread prefill;
 
 bool paused = false;                // Mp3Pause stopped the buffers
 uint32_t pausedAt[3] = {0, 0, 0};  // left, right, centre
@@ -141,13 +153,17 @@ void CreateChannelBuffers(Mp3Player* p) {
 
 void AppendToBlock(const uint8_t* data, size_t bytes) {
   while (bytes > 0) {
+    if (decoder.holdFullBlock && decoder.blockFill == kMp3BlockSize) {
+      decoder.overflow.assign(data, data + bytes);
+      return;
+    }
     size_t room = kMp3BlockSize - decoder.blockFill;
     size_t n = bytes < room ? bytes : room;
     std::memcpy(decoder.block.get() + decoder.blockFill, data, n);
     decoder.blockFill += uint32_t(n);
     data += n;
     bytes -= n;
-    if (decoder.blockFill == kMp3BlockSize) {
+    if (decoder.blockFill == kMp3BlockSize && !decoder.holdFullBlock) {
       Mp3WriteBlock(&player, decoder.block.get(), kMp3BlockSize);
       decoder.blockFill = 0;
     }
@@ -183,7 +199,7 @@ void DecodeFrame() {
     break;
   }
   player.endOfData = 1;
-  if (decoder.blockFill > 0) {
+  if (decoder.blockFill > 0 && !decoder.holdFullBlock) {
     Mp3WriteBlock(&player, decoder.block.get(), decoder.blockFill);
     decoder.blockFill = 0;
   }
@@ -222,6 +238,26 @@ inline void Store16(void* base, uint32_t k, int16_t v) {
   std::memcpy(static_cast<uint8_t*>(base) + size_t(k) * 2, &v, 2);
 }
 
+// Waits for the prefill thread, then writes what it decoded as the prefill
+// on the main thread would have: a full block into half 0 with the rest of
+// its last frame starting the next block, or at the end of the data the
+// part of a block there is.
+void FinishPrefill() {
+  if (!prefill.joinable()) return;
+  prefill.join();
+  decoder.holdFullBlock = false;
+  if (decoder.blockFill == kMp3BlockSize) {
+    Mp3WriteBlock(&player, decoder.block.get(), kMp3BlockSize);
+    decoder.blockFill = 0;
+    AppendToBlock(decoder.overflow.data(), decoder.overflow.size());
+  } else if (player.endOfData && decoder.blockFill > 0) {
+    Mp3WriteBlock(&player, decoder.block.get(), decoder.blockFill);
+    decoder.blockFill = 0;
+  }
+  decoder.overflow.clear();
+  decoder.overflow.shrink_to_fit();
+}
+
 }  // namespace
 
 Mp3Player Mp3PlayerDefaults() {
@@ -255,6 +291,7 @@ void Mp3ReadSwitches(Mp3Player* p, const char* commandLine) {
 int Mp3SoundtrackFailed() { return soundtrackFailed; }
 
 int Mp3Start(const char* commandLine) {
+  FinishPrefill();
   if (!player.noSound) Mp3Shutdown();
   player = Mp3PlayerDefaults();
   paused = false;
@@ -269,12 +306,25 @@ int Mp3Start(const char* commandLine) {
   }
   player.nextHalf = 0;
   // Prefill: the first block fills half 0 of every channel buffer. A file
-  // shorter than one block ends the prefill at the end of its data.
-  while (player.nextHalf == 0 && !player.endOfData) {
+  // shorter than one block ends the prefill at the end of its data. The
+  // first frame that tells the format makes the buffers here; the rest of
+  // the block decodes on a thread of its own, joined by the next call.
+  while (player.nextHalf == 0 && !player.endOfData && player.buffersPending) {
     DecodeFrame();
     if (player.buffersPending && player.outputRate > 0) {
       CreateChannelBuffers(&player);
       player.buffersPending = 0;
+    }
+  }
+  if (!player.buffersPending && player.nextHalf == 0 && !player.endOfData) {
+    decoder.holdFullBlock = true;
+    try {
+      prefill = std::thread([] {
+        while (decoder.blockFill < kMp3BlockSize && !player.endOfData) DecodeFrame();
+      });
+    } catch (const std::system_error&) {  // no thread to be had: decode here
+      decoder.holdFullBlock = false;
+      while (player.nextHalf == 0 && !player.endOfData) DecodeFrame();
     }
   }
   if (player.buffersPending) {  // not one frame of audio in the file
@@ -342,6 +392,7 @@ void Mp3WriteBlock(Mp3Player* p, const uint8_t* block, uint32_t bytes) {
 }
 
 void Mp3Play() {
+  FinishPrefill();
   if (player.noSound) return;
   // A channel buffer that could not be made leaves the music off.
   if (player.stereo) {
@@ -364,6 +415,7 @@ int Mp3UpdateRounds(int firstUpdate, float t, float lastUpdateTime) {
 }
 
 void Mp3Update(float t) {
+  FinishPrefill();
   if (player.noSound) return;
   int rounds = Mp3UpdateRounds(player.firstUpdate, t, player.lastUpdateTime);
   player.firstUpdate = 0;
@@ -381,6 +433,7 @@ void Mp3Update(float t) {
 }
 
 void Mp3Shutdown() {
+  FinishPrefill();
   if (player.noSound) return;
   SoundBufferStop(player.left);
   SoundBufferStop(player.right);
@@ -409,6 +462,7 @@ void PlayFrom(const uint32_t* position) {
 }  // namespace
 
 void Mp3Pause(int on) {
+  FinishPrefill();
   if (player.noSound || !player.playing || paused == (on != 0)) return;
   SoundBuffer* buffers[3] = {player.left, player.right, player.centre};
   if (on) {
@@ -424,6 +478,7 @@ void Mp3Pause(int on) {
 }
 
 int Mp3Seek(double seconds, double* clockSeconds) {
+  FinishPrefill();
   if (player.noSound || !decoder.handle || player.outputRate <= 0 || !decoder.file) return 0;
   if (!(seconds >= 0.0)) seconds = 0.0;
   SoundBuffer* buffers[3] = {player.left, player.right, player.centre};
@@ -458,6 +513,12 @@ int Mp3Seek(double seconds, double* clockSeconds) {
   return 1;
 }
 
-SoundBuffer* Mp3ClockBuffer() { return player.noSound ? nullptr : player.ClockBuffer; }
+SoundBuffer* Mp3ClockBuffer() {
+  FinishPrefill();
+  return player.noSound ? nullptr : player.ClockBuffer;
+}
 
-const Mp3Player* Mp3State() { return &player; }
+const Mp3Player* Mp3State() {
+  FinishPrefill();
+  return &player;
+}

@@ -130,7 +130,9 @@ TEST(RenderClip, PolygonKeepsTheInnerSideOfThePlane) {
                {nearPlane, {0.5f, -1, 0}, 0, 0},
                {nearPlane, {0, 5, 5}, 4, 1},
                {nearPlane, {0, -3, 9}, 3, 1},
-               {farPlane, {600, 800, 650}, 4, 700}};
+               {farPlane, {600, 800, 650}, 4, 700},
+               {nearPlane, {1, 1, 1}, 3, 0},  // on the plane counts as inside
+               {farPlane, {700, 1, 699}, 3, 0}};
   for (const Case& c : cases) {
     std::vector<Vertex> corner(c.z.size(), Vertex{});
     std::vector<Vertex*> ptr;
@@ -153,6 +155,37 @@ TEST(RenderClip, PolygonKeepsTheInnerSideOfThePlane) {
       EXPECT_NEAR(v->view.z, c.cut, 1e-3f);
       EXPECT_NEAR(v->u, 10 * c.cut, 1e-2f);
       EXPECT_NEAR(v->light.x, 10 * c.cut, 1e-2f);
+    }
+  }
+  // Planes that leave the polygon whole change nothing between the cuts:
+  // the same corners and new vertices as the cut alone.
+  {
+    Vertex corner[3] = {};
+    Vertex* ptr[3];
+    const float z[3] = {0, 5, 5};
+    for (int i = 0; i < 3; i++) {
+      corner[i].view = {float(i), 0, z[i]};
+      ptr[i] = &corner[i];
+    }
+    std::vector<Vec3> alone;
+    for (int pass = 0; pass < 2; pass++) {
+      PolygonBegin(ptr, 3);
+      if (pass == 1) ClipPolygon(farPlane);
+      ClipPolygon(nearPlane);
+      if (pass == 1) ClipPolygon(farPlane);
+      ASSERT_EQ(PolygonState.count, 4);
+      if (pass == 1) ClipPolygon(farPlane);
+      EXPECT_EQ(PolygonState.vertices[1], &corner[1]);
+      EXPECT_EQ(PolygonState.vertices[2], &corner[2]);
+      for (int i = 0; i < 4; i++) {
+        const Vec3 v = PolygonState.vertices[i]->view;
+        if (pass == 0) {
+          alone.push_back(v);
+        } else {
+          EXPECT_EQ(v.x, alone[i].x);
+          EXPECT_EQ(v.z, alone[i].z);
+        }
+      }
     }
   }
   // Cutting corner after corner off a full polygon never grows it past its

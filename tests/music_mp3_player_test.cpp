@@ -187,6 +187,36 @@ TEST_F(Mp3PlayerTest, BlocksOnlyGoIntoTheIdleHalf) {
   EXPECT_EQ(SoundBufferPosition(Mp3ClockBuffer()), 400u);
 }
 
+// The first block may still be decoding when the next call comes: a
+// restart, a shutdown or a seek waits for it, and what it leaves in the
+// buffers is the same decode.
+TEST_F(Mp3PlayerTest, CallsRightAfterStartWaitForTheFirstBlock) {
+  const size_t perBlock = kMp3BlockSize / 4;
+  const int frames = int(perBlock * 3 / 2);
+  ASSERT_TRUE(music_test::WriteMp3(dir.Soundtrack(), frames, [&](int c, int i) {
+    return music_test::Sweep(i, frames, c ? 120.0 : 80.0, c ? 4000.0 : 6000.0, 0.5);
+  }));
+  Decoded d = music_test::DecodeMp3(dir.Soundtrack(), 0, false);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_EQ(Mp3Start(""), 1);
+    if (round == 0) continue;  // the next start waits for this one
+    if (round == 1) {
+      double reached = -1.0;
+      ASSERT_EQ(Mp3Seek(0.0, &reached), 1);
+    }
+    const Mp3Player* p = Mp3State();
+    EXPECT_EQ(p->nextHalf, 1);
+    EXPECT_EQ(p->endOfData, 0);
+    EXPECT_EQ(Mismatches(p->left, 0, d, 0, 0), 0u);
+    EXPECT_EQ(Mismatches(p->right, 0, d, 1, 0), 0u);
+  }
+  Mp3Shutdown();
+  ASSERT_EQ(Mp3Start(""), 1);
+  Mp3Shutdown();
+  EXPECT_EQ(Mp3ClockBuffer(), nullptr);
+}
+
 }  // namespace
 
 namespace {
