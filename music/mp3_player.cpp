@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -318,6 +319,13 @@ int Mp3Start(const char* commandLine) {
   }
   if (!player.buffersPending && player.nextHalf == 0 && !player.endOfData) {
     decoder.holdFullBlock = true;
+    // A data file found damaged during set-up ends the process with exit();
+    // the decoding thread is waited for first, since a thread still running
+    // at exit would abort the process instead of giving the exit status.
+    static const bool joinAtExit = std::atexit([] {
+      if (prefill.joinable()) prefill.join();
+    }) == 0;
+    (void)joinAtExit;
     try {
       prefill = std::thread([] {
         while (decoder.blockFill < kMp3BlockSize && !player.endOfData) DecodeFrame();

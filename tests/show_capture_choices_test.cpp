@@ -169,19 +169,21 @@ TEST_F(CaptureChoices, FatalExitMidShowClosesTheCapture) {
   ASSERT_GT(motion.size(), 3000u);
   std::ofstream(data / "3d" / "motion03.are", std::ios::binary) << motion.substr(0, 3000);
 
-  // The dancer's row starts at 87 s and reads the file on its first frame.
+  // Every motion file is checked while the show sets up, after the capture
+  // opened: the damaged one ends the run before the first frame, and the
+  // capture is closed on the way out.
   Result video = Show("/data data /capture cut.mkv /from 86 /to 88 /rate 10");
   EXPECT_EQ(video.status, 1) << video.err;
-  EXPECT_NE(ReadText(dir_ / "out.txt").find("motion03.are"), std::string::npos);
+  EXPECT_NE(video.err.find("motion03.are"), std::string::npos) << video.err;
   EXPECT_NE(video.err.find("cut.mkv was removed"), std::string::npos) << video.err;
   for (const char* left : {"cut.mkv", "cut.mkv.pictures.mkv", "cut.mkv.sound.wav"})
     EXPECT_FALSE(fs::exists(dir_ / left)) << left;
 
   Result frames = Show("/data data /capture cut /from 86 /to 88 /rate 10");
   EXPECT_EQ(frames.status, 1) << frames.err;
-  EXPECT_NE(frames.err.find("cut keeps 10 frames"), std::string::npos) << frames.err;
-  EXPECT_TRUE(fs::exists(dir_ / "cut" / "frame-000009.png"));  // 86.9 s
-  EXPECT_FALSE(fs::exists(dir_ / "cut" / "frame-000010.png"));
+  EXPECT_NE(frames.err.find("cut keeps 0 frames"), std::string::npos) << frames.err;
+  EXPECT_FALSE(fs::exists(dir_ / "cut" / "frame-000000.png"));
+  // What the directory holds is whole: a WAV whose header matches its length.
   std::string wav = ReadText(dir_ / "cut" / "sound.wav");
   ASSERT_GE(wav.size(), 44u);
   auto le32 = [&wav](size_t at) {
@@ -192,7 +194,6 @@ TEST_F(CaptureChoices, FatalExitMidShowClosesTheCapture) {
   EXPECT_EQ(le32(4), wav.size() - 8);
   EXPECT_EQ(le32(40), wav.size() - 44);
   EXPECT_EQ(le32(24), 44100u);
-  EXPECT_EQ(wav.size() - 44, 10u * 4410 * 4);  // the sound of the 10 frames
 }
 
 }  // namespace
