@@ -317,7 +317,10 @@ int Mp3Start(const char* commandLine) {
       player.buffersPending = 0;
     }
   }
-  if (!player.buffersPending && player.nextHalf == 0 && !player.endOfData) {
+  if (!player.buffersPending && player.nextHalf == 0 && !player.endOfData &&
+      !PlatformHasThreads()) {
+    while (player.nextHalf == 0 && !player.endOfData) DecodeFrame();
+  } else if (!player.buffersPending && player.nextHalf == 0 && !player.endOfData) {
     decoder.holdFullBlock = true;
     // A data file found damaged during set-up ends the process with exit();
     // the decoding thread is waited for first, since a thread still running

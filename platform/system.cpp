@@ -148,6 +148,14 @@ int PlatformHasSse2() {
 #endif
 }
 
+int PlatformHasThreads() {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+  return 0;
+#else
+  return 1;
+#endif
+}
+
 int PlatformHasSsse3() {
 #if KV_X86_EXTENSIONS
   static const int ssse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3")) ? 1 : 0;

@@ -51,6 +51,9 @@ void PlatformMessageBox(const char* text, const char* caption);
 #define KV_X86_EXTENSIONS 0
 #endif
 int PlatformHasSse2();
+// 1 where the program may start a second thread (a browser build without
+// shared memory cannot).
+int PlatformHasThreads();
 int PlatformHasSsse3();
 int PlatformHasAvx2();
 
