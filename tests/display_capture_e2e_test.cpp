@@ -1,6 +1,7 @@
 // The real program, headless: capturing the whole show to PNG frames or a
 // video, refusing what it cannot write, and reporting a missing screen.
 #include <gtest/gtest.h>
+#include "tests/process_support.h"
 #include <png.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,11 +32,6 @@ fs::path FreshDir(const std::string& name) {
   return dir;
 }
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Runs the program in dir with the given environment changes and arguments;
 // a run that hangs is stopped (status 124).
 RunResult RunShow(const fs::path& dir, const std::string& environment, const std::string& args) {
@@ -46,17 +42,6 @@ RunResult RunShow(const fs::path& dir, const std::string& environment, const std
   if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
   r.err = ReadText(dir / "stderr.txt");
   return r;
-}
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
 }
 
 // No display of any kind: capture needs none, and the show must not fall

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/capture.h"
+#include "tests/process_support.h"
 
 namespace fs = std::filesystem;
 
@@ -22,16 +23,6 @@ fs::path FreshDir(const char* name) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir;
-}
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof(buf), p)) > 0;) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
 }
 
 // PNG frames at the frame's size with the top byte of each pixel ignored, and

@@ -1,6 +1,7 @@
 // Captures of a part of the show, their choices, and what is left behind
 // when a capture is stopped or the show dies under it.
 #include <gtest/gtest.h>
+#include "tests/process_support.h"
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,22 +20,6 @@ namespace {
 
 const std::string kProgram = KV_BINARY_DIR "/kestrivane";
 const fs::path kBuilt = KV_BINARY_DIR;
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Result {
   int status = -1;

@@ -20,6 +20,7 @@
 #include "platform/capture.h"
 #include "platform/system.h"
 #include "show/switches.h"
+#include "tests/process_support.h"
 
 namespace {
 
@@ -30,13 +31,6 @@ struct Result {
   std::string out;  // standard output
   std::string err;  // standard error
 };
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 fs::path TempDir(const char* name) {
   fs::path dir = fs::temp_directory_path() /
@@ -62,7 +56,7 @@ Result RunIn(const std::string& command, const fs::path& dir, const std::string&
   for (size_t n; (n = std::fread(buf, 1, sizeof(buf), p)) > 0;) result.out.append(buf, n);
   int status = pclose(p);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.err = ReadAll(err);
+  result.err = ReadText(err);
   fs::remove(err);
   return result;
 }
@@ -226,7 +220,7 @@ TEST(Program, StartupFailureIsShownInABoxWithADisplay) {
 }
 
 bool PngOfSize(const fs::path& path, int size) {
-  std::string bytes = ReadAll(path);
+  std::string bytes = ReadText(path);
   if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return false;
   auto be32 = [&bytes](size_t at) {
     return (static_cast<uint8_t>(bytes[at]) << 24) | (static_cast<uint8_t>(bytes[at + 1]) << 16) |
@@ -257,7 +251,7 @@ TEST(Install, InstalledProgramRunsFromElsewhere) {
 
   // The launcher entry is valid and names the program and the icon.
   fs::path desktop = share / "applications" / "kestrivane.desktop";
-  std::string entry = ReadAll(desktop);
+  std::string entry = ReadText(desktop);
   EXPECT_NE(entry.find("\nExec=kestrivane\n"), std::string::npos) << entry;
   EXPECT_NE(entry.find("\nIcon=kestrivane\n"), std::string::npos) << entry;
   if (CaptureFindProgram("desktop-file-validate").empty()) {
@@ -272,7 +266,7 @@ TEST(Install, InstalledProgramRunsFromElsewhere) {
   Result groff = RunIn("groff -man -ww -z '" + manual.string() + "'", root);
   EXPECT_EQ(groff.status, 0);
   EXPECT_EQ(groff.err, "");
-  std::string page = std::regex_replace(ReadAll(manual), std::regex(R"(\\-)"), "-");
+  std::string page = std::regex_replace(ReadText(manual), std::regex(R"(\\-)"), "-");
   Result help = RunIn((prefix / "bin" / "kestrivane").string() + " /help", root);
   std::set<std::string> switches;
   std::regex word(R"((^|[ ,])((/|--)[a-z][a-z0-9_]*))");

@@ -13,6 +13,7 @@
 
 #include "platform/capture.h"
 #include "show/timedemo.h"
+#include "tests/process_support.h"
 
 namespace fs = std::filesystem;
 
@@ -96,17 +97,6 @@ TEST(TimedemoStatsTest, CountsEachFrameForEveryRowThatRanAndSumsUp) {
     EXPECT_NE(printed.find(total), std::string::npos) << total << printed;
 }
 
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
-    if (pclose(p) != 0) out += "\n(exit status not 0)";
-  }
-  return out;
-}
-
 // The checksums a timedemo prints are those of the PNG frames a capture of
 // the same part writes, frame for frame.
 TEST(TimedemoEndToEnd, ChecksumsEqualTheCapturedFrames) {
@@ -117,9 +107,10 @@ TEST(TimedemoEndToEnd, ChecksumsEqualTheCapturedFrames) {
   const std::string env = "env -u DISPLAY SDL_AUDIODRIVER=dummy ";
   const std::string part = " /rate 4 /from 58 /to 61.5";
   std::string timed = RunCommand(env + "'" + program + "' /timedemo /checksum" + part + " 2>/dev/null");
-  ASSERT_EQ(RunCommand(env + "'" + program + "' /capture '" + dir.string() + "'" + part +
-                " >/dev/null 2>&1"),
-            "");
+  int status = -1;
+  RunCommand(env + "'" + program + "' /capture '" + dir.string() + "'" + part + " >/dev/null 2>&1",
+             &status);
+  ASSERT_EQ(status, 0);
 
   std::vector<std::string> printed;
   std::istringstream lines(timed);

@@ -16,23 +16,13 @@
 #include <vector>
 
 #include "platform/capture.h"
+#include "tests/process_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kProgram = KV_BINARY_DIR "/kestrivane";
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
 
 bool Have(const char* program) {
   return !RunCommand(std::string("command -v ") + program + " 2>/dev/null").empty();
