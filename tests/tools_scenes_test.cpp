@@ -19,33 +19,11 @@
 #include "engine/scene.h"
 #include "image/asset_names.h"
 #include "platform/system.h"
+#include "tests/tools_scene_support.h"
 #include "tests/tools_support.h"
 #include "tools/gen_scenes.h"
 
 namespace {
-
-const std::string& ScenesDir() {
-  static std::string dir = [] {
-    std::string d = TempDir();
-    std::string message;
-    EXPECT_TRUE(GenerateAssets(d.c_str(), ASSETS_SCENES, &message)) << message;
-    return d;
-  }();
-  return dir;
-}
-
-struct LoadedScene {
-  std::unique_ptr<Scene> scene{new Scene()};
-  ~LoadedScene() { Load3dsRelease(scene.get()); }
-};
-
-// Loads an asset of the generated set through the show's reading core.
-void Load(const char* name, LoadedScene* loaded) {
-  PlatformSetDataDir(ScenesDir());
-  Load3dsResult result;
-  ASSERT_TRUE(Load3dsRead(loaded->scene.get(), name, 1.0f, &result)) << name << result.message;
-  ASSERT_TRUE(SceneBuildHierarchy(loaded->scene.get())) << name;
-}
 
 std::vector<std::string> Dancer() {
   return {std::begin(kDancerMaterialNames), std::end(kDancerMaterialNames)};
