@@ -13,28 +13,9 @@
 #include "engine/math3d.h"
 #include "engine/scene.h"
 #include "engine/write_3ds.h"
+#include "tests/engine_3ds_support.h"
 
 namespace {
-
-struct Loaded {
-  std::unique_ptr<Scene> scene = std::make_unique<Scene>();
-  Load3dsResult result;
-  int ok = 0;
-  ~Loaded() { Load3dsRelease(scene.get()); }
-};
-
-std::unique_ptr<Loaded> Parse(const std::vector<uint8_t>& bytes) {
-  auto l = std::make_unique<Loaded>();
-  l->ok = Load3dsParse(l->scene.get(), bytes.data(), bytes.size(), "test.3ds", 1.0f, &l->result);
-  return l;
-}
-
-std::vector<uint8_t> Encode(const SceneFile& file) {
-  std::vector<uint8_t> bytes;
-  std::string message;
-  EXPECT_EQ(SceneFileEncode(file, &bytes, &message), 1) << message;
-  return bytes;
-}
 
 SceneFileMesh Triangle(const char* name) {
   SceneFileMesh mesh;
