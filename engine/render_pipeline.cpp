@@ -205,6 +205,8 @@ int ViewportCreate(Viewport* vp, int maxFaces, int width, int height) {
   if (maxFaces < 0 || width <= 0 || height <= 0) return 0;
   Face** faceList = static_cast<Face**>(std::calloc(maxFaces > 0 ? maxFaces : 1, sizeof(Face*)));
   if (faceList == nullptr) return 0;
+  // Created again: the new list replaces the old one.
+  std::free(vp->faceList);
   std::memset(vp, 0, sizeof(*vp));
   vp->faceList = faceList;
   vp->faceCapacity = maxFaces;

@@ -70,6 +70,8 @@ struct Viewport {
 // Allocates the face list; sets the centre, a 60 degree view, no ambient
 // light, no far plane, the identity view. 0 when the sizes are not positive
 // or the list cannot be allocated; the viewport is then left as it was.
+// vp is a zeroed record or a created viewport: creating one again frees its
+// old face list. The owner frees faceList with std::free.
 int ViewportCreate(Viewport* vp, int maxFaces, int width, int height);
 
 // Horizontal field of view in degrees; the vertical one is three quarters of

@@ -307,7 +307,7 @@ TEST_F(Flare, SceneRowFlaresBothLights) {
   EXPECT_EQ(pixels, std::vector<uint32_t>(kFramePixels, 0));
 
   ASSERT_EQ(FlareSceneSetup(&scene), 1);
-  Viewport seen;
+  Viewport seen = {};
   ASSERT_EQ(ViewportCreate(&seen, 1, 320, 240), 1);
   ViewportSetFov(&seen, 100);
   MatLookAt({0, 0, -300}, {0, 0, 0}, 0, &seen.view);
@@ -324,6 +324,7 @@ TEST_F(Flare, SceneRowFlaresBothLights) {
   FlareSceneEffect(pixels.data(), t + 0.05f, 37, 56.5f, 0, 0);
   EXPECT_EQ(pixels[119 * kFrameWidth + 159], 0x4C7233u);  // 0x80 through (0.6, 0.9, 0.4)
   FlareSceneSetup(nullptr);
+  std::free(seen.faceList);
 }
 
 }  // namespace

@@ -54,6 +54,18 @@ TEST(RenderViewport, ProjectionCentreAndScales) {
     EXPECT_EQ(v.vp.width, 320);
     EXPECT_EQ(v.vp.scaleX, scaleX);
   }
+  // A valid re-creation starts the viewport afresh with a list of the new
+  // size; the old list is freed (the leak check reports one that is not).
+  for (auto [faces, width, height] : {std::tuple{4, 256, 256}, std::tuple{0, 64, 48}, std::tuple{10, 320, 240}}) {
+    ViewportSetFarPlane(&v.vp, 300, 700);
+    EXPECT_EQ(ViewportCreate(&v.vp, faces, width, height), 1);
+    ASSERT_NE(v.vp.faceList, nullptr);
+    EXPECT_EQ(v.vp.faceCapacity, faces);
+    EXPECT_EQ(v.vp.width, width);
+    EXPECT_EQ(v.vp.centreY, static_cast<float>(height) * 0.5f - 0.5f);
+    EXPECT_EQ(v.vp.planeCount, 5);
+    EXPECT_EQ(v.vp.farZ, 0.0f);
+  }
 }
 
 TEST(RenderSubmit, CullingOutcodesAndBackFaces) {
