@@ -1,5 +1,7 @@
 #include "show/show.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -68,8 +70,21 @@ const char kHelp[] =
 
 DisplayDevice* device = nullptr;
 volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t settingUp = 0;
 
-void OnInterrupt(int signal) { interrupted = signal; }
+// Ctrl-C or a termination request. During the set-up (which may wait on a
+// slow or blocked data file) nothing has been written yet, so the program
+// ends at once; from the capture's opening on, the signal is noted and the
+// show ends at its next turn, closing the capture properly.
+void OnInterrupt(int signal) {
+  if (settingUp) {
+    static const char kText[] = "Kestrivane: interrupted during set-up\n";
+    ssize_t written = write(2, kText, sizeof kText - 1);
+    (void)written;
+    _exit(128 + signal);
+  }
+  interrupted = signal;
+}
 
 void PostQuit() { Show.quitPosted = 1; }
 
@@ -266,6 +281,10 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   *exitStatus = 0;
   run = RunState();
   run.startedAt = PlatformRealSeconds();
+  interrupted = 0;
+  settingUp = 1;
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
   PlatformSetExecutablePath(argc > 0 ? argv[0] : nullptr);
   run.commandLine = PlatformCommandLine(argc, argv, &run.options);
   const char* line = run.commandLine.c_str();
@@ -334,9 +353,6 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
     *exitStatus = 1;
     return 0;
   }
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
-
   Show.verticalBlank = FindSwitch(line, "/vblank") ? 1 : 0;
   Show.soundSync = FindSwitch(line, "/soundsync") ? 1 : 0;
   Show.log = FindSwitch(line, "/log") ? 1 : 0;
@@ -352,20 +368,6 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
     capture.audioRate = PlatformAudioRate();
     if (capture.audioRate <= 0) capture.audioRate = 44100;  // a silent track
   }
-  if (run.capturing) {
-    if (!CaptureOpen(options.capturePath.c_str(), capture.rate, capture.audioRate)) {
-      Mp3Shutdown();
-      *exitStatus = 1;
-      return 0;
-    }
-    // The script ends at 266 s: the progress bar runs to there, or to the
-    // end of the part captured.
-    double from = options.from > 0.0 ? options.from : 0.0;
-    double to = static_cast<double>(Timeline[kTimelineRows - 1].end);
-    if (options.to >= 0.0 && options.to < to) to = options.to;
-    CaptureSetDuration(to - from);
-  }
-
   if (!AssetSetup(line)) {
     PlatformMessageBox("Error! Unable to init demo, (out of memory?).", kCaption);
     PostQuit();
@@ -388,6 +390,24 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
                    kCaption);
     PostQuit();
     Show.startupFailed = 1;
+  }
+
+  // The capture is opened last, once the set-up has succeeded: a set-up
+  // that fails or is interrupted leaves no file behind.
+  settingUp = 0;
+  if (run.capturing && !Show.startupFailed) {
+    if (!CaptureOpen(options.capturePath.c_str(), capture.rate, capture.audioRate)) {
+      Mp3Shutdown();
+      DisplayRelease();
+      *exitStatus = 1;
+      return 0;
+    }
+    // The script ends at 266 s: the progress bar runs to there, or to the
+    // end of the part captured.
+    double from = options.from > 0.0 ? options.from : 0.0;
+    double to = static_cast<double>(Timeline[kTimelineRows - 1].end);
+    if (options.to >= 0.0 && options.to < to) to = options.to;
+    CaptureSetDuration(to - from);
   }
 
   Mp3Play();

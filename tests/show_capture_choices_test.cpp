@@ -7,12 +7,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -47,6 +50,23 @@ class CaptureChoices : public ::testing::Test {
     if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
     r.err = ReadText(dir_ / "err.txt");
     return r;
+  }
+
+  // Starts the show in the test's directory, its standard error to err.txt.
+  pid_t Start(std::vector<std::string> args) {
+    pid_t child = fork();
+    if (child == 0) {
+      if (chdir(dir_.c_str()) != 0) _exit(99);
+      std::freopen("err.txt", "w", stderr);
+      unsetenv("DISPLAY");
+      setenv("SDL_AUDIODRIVER", "dummy", 1);
+      std::vector<char*> argv = {const_cast<char*>(kProgram.c_str())};
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(kProgram.c_str(), argv.data());
+      _exit(98);
+    }
+    return child;
   }
 
   std::string Probe(const std::string& file, const std::string& entries) {
@@ -137,6 +157,88 @@ TEST_F(CaptureChoices, InterruptKeepsAValidPart) {
   EXPECT_FALSE(fs::exists(dir_ / "cut.mp4.sound.wav"));
 }
 
+// A run-length TGA of width x height pixels of one grey, as small as the
+// format allows: a set-up that reads it spends a while decoding.
+void WriteLargeTga(const fs::path& path, int width, int height) {
+  std::vector<uint8_t> bytes(18, 0);
+  bytes[2] = 10;  // run-length true colour
+  bytes[12] = static_cast<uint8_t>(width), bytes[13] = static_cast<uint8_t>(width >> 8);
+  bytes[14] = static_cast<uint8_t>(height), bytes[15] = static_cast<uint8_t>(height >> 8);
+  bytes[16] = 24;
+  for (int64_t left = int64_t{width} * height; left > 0; left -= 128)
+    bytes.insert(bytes.end(), {0xFF, 0x80, 0x80, 0x80});
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
+
+// Whether the process holds one of the files under dir open.
+bool ReadsFrom(pid_t pid, const fs::path& dir) {
+  std::error_code error;
+  const std::string prefix = dir.string() + "/";
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    fs::path target = fs::read_symlink(fd.path(), error);
+    if (!error && target.string().rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+// Ctrl-C or a termination request while the set-up reads the data files
+// (one of them slow to decode) ends the program at once, with the signal's
+// status and a line that says so; the capture, opened only once the set-up
+// is done, is not made at all.
+TEST_F(CaptureChoices, SignalDuringSetUpEndsAtOnceAndMakesNothing) {
+  fs::path data = dir_ / "data";
+  fs::create_directories(data / "textures");
+  for (const auto& entry : fs::directory_iterator(kBuilt))
+    if (entry.path().filename() != "textures")
+      fs::create_symlink(entry.path(), data / entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(kBuilt / "textures"))
+    if (entry.path().filename() != "gold.tga")
+      fs::create_symlink(entry.path(), data / "textures" / entry.path().filename());
+  WriteLargeTga(data / "textures" / "gold.tga", 4096, 4096);
+  const fs::path real = fs::canonical(data);
+
+  const struct {
+    int signal;
+    const char* capture;
+    int status;
+  } cases[] = {{SIGTERM, "cut.mp4", 143}, {SIGINT, "frames", 130}, {SIGTERM, "frames", 143}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(strsignal(c.signal)) + " " + c.capture);
+    pid_t child = Start({"/data", "data", "/capture", c.capture, "/nosound"});
+    ASSERT_GT(child, 0);
+    // The signal lands while a data file is open: the set-up is under way.
+    using Clock = std::chrono::steady_clock;
+    const auto limit = Clock::now() + std::chrono::seconds(120);
+    bool reading = false;
+    int raw = 0;
+    while (!(reading = ReadsFrom(child, real)) && Clock::now() < limit &&
+           waitpid(child, &raw, WNOHANG) == 0)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    if (!reading) {
+      kill(child, SIGKILL);
+      waitpid(child, &raw, 0);
+      FAIL() << "the set-up was never seen reading: " << ReadText(dir_ / "err.txt");
+    }
+    const auto sent = Clock::now();
+    kill(child, c.signal);
+    while (waitpid(child, &raw, WNOHANG) == 0 && Clock::now() - sent < std::chrono::seconds(10))
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const double waited = std::chrono::duration<double>(Clock::now() - sent).count();
+    if (waited >= 10) {
+      kill(child, SIGKILL);
+      waitpid(child, &raw, 0);
+    }
+    std::string err = ReadText(dir_ / "err.txt");
+    EXPECT_LT(waited, 2.0) << err;
+    ASSERT_TRUE(WIFEXITED(raw)) << err;
+    EXPECT_EQ(WEXITSTATUS(raw), c.status) << err;
+    EXPECT_NE(err.find("Kestrivane: interrupted during set-up"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir_ / c.capture)) << c.capture;
+    EXPECT_FALSE(fs::exists(dir_ / (std::string(c.capture) + ".sound.wav")));
+  }
+}
+
 // A damaged data file read in the middle of the show ends it with status 1:
 // a video is not left half made, a directory keeps its frames and a WAV
 // whose header matches its length.
@@ -154,20 +256,50 @@ TEST_F(CaptureChoices, FatalExitMidShowClosesTheCapture) {
   ASSERT_GT(motion.size(), 3000u);
   std::ofstream(data / "3d" / "motion03.are", std::ios::binary) << motion.substr(0, 3000);
 
-  // Every motion file is checked while the show sets up, after the capture
-  // opened: the damaged one ends the run before the first frame, and the
-  // capture is closed on the way out.
+  // Every motion file is checked while the show sets up, before the capture
+  // is opened: the damaged one ends the run before anything is made.
   Result video = Show("/data data /capture cut.mkv /from 86 /to 88 /rate 10");
   EXPECT_EQ(video.status, 1) << video.err;
   EXPECT_NE(video.err.find("motion03.are"), std::string::npos) << video.err;
-  EXPECT_NE(video.err.find("cut.mkv was removed"), std::string::npos) << video.err;
   for (const char* left : {"cut.mkv", "cut.mkv.pictures.mkv", "cut.mkv.sound.wav"})
     EXPECT_FALSE(fs::exists(dir_ / left)) << left;
+  Result early = Show("/data data /capture cut /from 86 /to 88 /rate 10");
+  EXPECT_EQ(early.status, 1) << early.err;
+  EXPECT_FALSE(fs::exists(dir_ / "cut"));
 
-  Result frames = Show("/data data /capture cut /from 86 /to 88 /rate 10");
-  EXPECT_EQ(frames.status, 1) << frames.err;
-  EXPECT_NE(frames.err.find("cut keeps 0 frames"), std::string::npos) << frames.err;
-  EXPECT_FALSE(fs::exists(dir_ / "cut" / "frame-000000.png"));
+  // The show ended by exit(1) with a capture open: the same file cut short
+  // once the set-up has checked it (the capture is made from then on), so
+  // that the effect that binds it at 87 s finds it damaged. A video is not
+  // left half made; a directory keeps its ten frames.
+  const fs::path motionFile = data / "3d" / "motion03.are";
+  const struct {
+    const char* capture;
+    const char* said;
+  } runs[] = {{"cut.mkv", "cut.mkv was removed"}, {"cut", "cut keeps 10 frames"}};
+  for (const auto& r : runs) {
+    SCOPED_TRACE(r.capture);
+    std::ofstream(motionFile, std::ios::binary | std::ios::trunc) << motion;
+    pid_t child = Start({"/data", "data", "/capture", r.capture, "/from", "86", "/to", "88",
+                         "/rate", "10"});
+    ASSERT_GT(child, 0);
+    int raw = 0;
+    bool ended = false;
+    for (int i = 0; i < 60000 && !fs::exists(dir_ / r.capture); ++i) {
+      if ((ended = waitpid(child, &raw, WNOHANG) == child)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::ofstream(motionFile, std::ios::binary | std::ios::trunc) << motion.substr(0, 3000);
+    if (!ended) waitpid(child, &raw, 0);
+    std::string err = ReadText(dir_ / "err.txt");
+    ASSERT_TRUE(WIFEXITED(raw)) << err;
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << err;
+    EXPECT_NE(err.find("motion03.are"), std::string::npos) << err;
+    EXPECT_NE(err.find(r.said), std::string::npos) << err;
+  }
+  for (const char* left : {"cut.mkv", "cut.mkv.pictures.mkv", "cut.mkv.sound.wav"})
+    EXPECT_FALSE(fs::exists(dir_ / left)) << left;
+  EXPECT_TRUE(fs::exists(dir_ / "cut" / "frame-000009.png"));
+  EXPECT_FALSE(fs::exists(dir_ / "cut" / "frame-000010.png"));
   // What the directory holds is whole: a WAV whose header matches its length.
   std::string wav = ReadText(dir_ / "cut" / "sound.wav");
   ASSERT_GE(wav.size(), 44u);
