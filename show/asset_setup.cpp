@@ -1,6 +1,8 @@
 #include "show/asset_setup.h"
 
+#include <cstdlib>
 #include <iterator>
+#include <vector>
 
 #include "effects/dancer_scenes.h"
 #include "effects/flares.h"
@@ -21,15 +23,28 @@
 
 namespace {
 
+// What the set-up allocated, so that AssetRelease frees exactly that and
+// nothing a caller put into the tables by hand.
+std::vector<Picture*> loadedPictures;
+std::vector<Scene*> loadedScenes;
+bool visibilityLoaded = false;
+
+Picture* Kept(Picture* picture) {
+  if (picture) loadedPictures.push_back(picture);
+  return picture;
+}
+
 void LoadPictureSlot(int slot, const AssetPicture& asset) {
-  PictureSlots[slot] = CreatePicture(asset.name);
+  PictureSlots[slot] = Kept(CreatePicture(asset.name));
 }
 
 void LoadTextureSlot(int slot, const char* name) {
-  TextureSlots[slot] = CreateTexturePicture(name);
+  TextureSlots[slot] = Kept(CreateTexturePicture(name));
 }
 
+// The pool is emptied first, so a failed load leaves nothing to free twice.
 int LoadScene(Scene* scene, const char* name) {
+  loadedScenes.push_back(scene);
   return Load3ds(scene, name, 1.0f) && SceneBuildHierarchy(scene);
 }
 
@@ -75,7 +90,36 @@ void FlipDancerNormals(Scene* scene) {
 
 }  // namespace
 
+void AssetRelease() {
+  FlareSceneSetup(nullptr);
+  SetEnvironmentTexture(nullptr);
+  for (Picture* picture : loadedPictures) {
+    for (Picture*& slot : PictureSlots)
+      if (slot == picture) slot = nullptr;
+    for (Picture*& slot : TextureSlots)
+      if (slot == picture) slot = nullptr;
+    if (ScrollPicture1 == picture) ScrollPicture1 = nullptr;
+    if (ScrollPicture2 == picture) ScrollPicture2 = nullptr;
+    std::free(picture->pixels);
+    std::free(picture);
+  }
+  loadedPictures.clear();
+  for (Scene* scene : loadedScenes) {
+    SceneEffectsAttachHand(scene, nullptr);
+    Load3dsRelease(scene);
+  }
+  loadedScenes.clear();
+  if (visibilityLoaded)
+    for (VisibilityList& list : CityVisibility) VisibilityRelease(&list);
+  visibilityLoaded = false;
+  // The motion bound to a released dancer went with its scene.
+  ForgetBoundMotion();
+}
+
 int AssetSetup(const char* commandLine) {
+  // 0. A set-up run before is let go of first.
+  AssetRelease();
+
   // 1. Every slot starts as the marker; a failed load stores null.
   MarkSlots();
 
@@ -128,6 +172,7 @@ int AssetSetup(const char* commandLine) {
   LoadTextureSlot(kTexSlotMeta2, kTexMeta2.name);
   LoadTextureSlot(kTexSlotMeta3, kTexMeta3.name);
   LoadTextureSlot(kTexSlotMeta4, kTexMeta4.name);
+  loadedScenes.push_back(&MetaballScene);
   if (!MetaballSceneBuild(&MetaballScene)) return 0;
   Bind(&MetaballScene, "vrn5_defmat", kTexSlotMeta1, 0x200);
   {
@@ -149,6 +194,7 @@ int AssetSetup(const char* commandLine) {
   // 11. City scene, its visibility lists and its 43 billboard bindings.
   //     One billboard file is also the second texture of a texture warp.
   if (!LoadScene(&CityScene, kSceneCity)) return 0;
+  visibilityLoaded = true;
   for (int i = 0; i < 3; i++)
     if (!LoadVisibilityList(kCityVisibility[i], CityScene.meshCount, &CityVisibility[i])) return 0;
   for (int i = 0; i < kCityMapBindings; i++) {
@@ -213,8 +259,8 @@ int AssetSetup(const char* commandLine) {
   BindDancer(&BoxScene, 0x200);
 
   // 17. Scroller pictures, outside the slot tables.
-  ScrollPicture1 = CreatePicture(kGfxScroll1.name);
-  ScrollPicture2 = CreatePicture(kGfxScroll2.name);
+  ScrollPicture1 = Kept(CreatePicture(kGfxScroll1.name));
+  ScrollPicture2 = Kept(CreatePicture(kGfxScroll2.name));
 
   // 18. Fade operations; HasMmx is known from here on.
   InitFadeOperations(320, 240, FindSwitch(commandLine, "/nommx"));

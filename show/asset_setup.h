@@ -4,3 +4,8 @@
 #pragma once
 
 int AssetSetup(const char* commandLine);
+
+// Frees what AssetSetup loaded (pictures, textures, scenes, visibility lists)
+// and empties the slots that held them. AssetSetup calls it first, so a
+// second set-up replaces the first.
+void AssetRelease();

@@ -15,6 +15,7 @@
 #include "image/asset_names.h"
 #include "platform/system.h"
 #include "show/fade.h"
+#include "tests/engine_owned_scene.h"
 
 namespace {
 
@@ -293,7 +294,8 @@ TEST_F(Flare, VisibilityAndIntensity) {
 // second frame on. Without a scene the row draws nothing.
 TEST_F(Flare, SceneRowFlaresBothLights) {
   for (FlareSprite& sprite : FlareSprites) sprite.pixels = nullptr;  // glows only
-  Scene scene;
+  OwnedScene owned = MakeOwnedScene();  // freed after the row lets go of it
+  Scene& scene = *owned;
   ASSERT_EQ(SceneCreate(&scene, 0, 0, 0, 2, 1, 0), 1);
   SceneAddLight(&scene, "centre");
   SceneAddLight(&scene, "orbit");

@@ -5,6 +5,7 @@
 
 #include "effects/effects.h"
 #include "effects/morph.h"
+#include "effects/scene_effects.h"
 #include "effects/slots.h"
 #include "effects/warp_helpers.h"
 #include "image/asset_names.h"
@@ -25,7 +26,10 @@ class AssetSetupTest : public ::testing::Test {
       if (stat(PlatformAssetPath(name).c_str(), &st) != 0)
         GTEST_SKIP() << "the generated assets are not in " << KV_BINARY_DIR;
   }
-  void TearDown() override { PlatformSetDataDir(""); }
+  void TearDown() override {
+    AssetRelease();
+    PlatformSetDataDir("");
+  }
 };
 
 TEST_F(AssetSetupTest, FillsTheSlotsAndPreparesTheTables) {
@@ -63,7 +67,8 @@ TEST_F(AssetSetupTest, FillsTheSlotsAndPreparesTheTables) {
   EXPECT_EQ(RowOffsetTable[239], 239 * 320);
   EXPECT_EQ(MorphPictureHeight, 240);
 
-  // Without the switch the SIMD operations are chosen.
+  // Without the switch the SIMD operations are chosen. The second set-up
+  // replaces the first (the leak check sees anything it dropped).
   ASSERT_EQ(AssetSetup(""), 1);
   EXPECT_EQ(HasMmx(), PlatformHasSse2());
   // A slot whose load failed is null, and fails the final check.
@@ -72,6 +77,20 @@ TEST_F(AssetSetupTest, FillsTheSlotsAndPreparesTheTables) {
   EXPECT_EQ(SlotsAllSet(), 0);
   TextureSlots[kTexSlotGold] = kept;
   EXPECT_EQ(SlotsAllSet(), 1);
+
+  // Released: the loaded slots are empty, the scenes and lists freed; a
+  // slot set by hand is left alone.
+  Picture byHand = {};
+  PictureSlots[kPictureSlotCount - 1] = &byHand;
+  AssetRelease();
+  EXPECT_EQ(TextureSlots[kTexSlotFace], nullptr);
+  EXPECT_EQ(PictureSlots[kPicPortrait1], nullptr);
+  EXPECT_EQ(ScrollPicture1, nullptr);
+  EXPECT_EQ(PictureSlots[kPictureSlotCount - 1], &byHand);
+  EXPECT_EQ(CatwalkScene.meshes, nullptr);
+  EXPECT_EQ(MetaballScene.vertices, nullptr);
+  EXPECT_EQ(CityVisibility[0].records, nullptr);
+  PictureSlots[kPictureSlotCount - 1] = nullptr;
 }
 
 TEST(ShowRows, WarpStackDrawsBeforeTheFlareSceneAt37Seconds) {
