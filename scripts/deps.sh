@@ -9,7 +9,8 @@ set_name=${1:-test}
 run=(build-essential cmake pkg-config
      libsdl2-dev libmpg123-dev libjpeg-dev libpng-dev libmp3lame-dev ffmpeg)
 test=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev
-      xvfb xdotool evilwm desktop-file-utils groff-base)  # window tests: virtual display, key presses, a window manager
+      xvfb xdotool evilwm desktop-file-utils groff-base  # window tests: virtual display, key presses, a window manager
+      valgrind)  # the memory-error run of the show on a picture left undecoded
 case "$set_name" in
   run) pkgs=("${run[@]}") ;;
   test) pkgs=("${run[@]}" "${test[@]}") ;;
