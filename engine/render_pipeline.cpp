@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "engine/material_library.h"
 #include "engine/render_internal.h"
@@ -123,17 +124,24 @@ void DrawFace(Viewport* vp, Face* face, int32_t clipMask, bool ownLevels, bool m
   DrawPolygon(vp, material);
 }
 
-void SortRange(Face** list, int lo, int hi) {
+// A face and its key side by side, so the sort compares without following
+// each face pointer.
+struct KeyedFace {
+  int32_t key;
+  Face* face;
+};
+
+void SortRange(KeyedFace* list, int lo, int hi) {
   // Recurse into the smaller part and loop on the larger: the same order as
   // plain recursion on both, with the stack bounded by log n.
   while (lo < hi) {
-    const int32_t pivot = list[lo + (hi - lo) / 2]->depthKey;
+    const int32_t pivot = list[lo + (hi - lo) / 2].key;
     int i = lo, j = hi;
     while (i <= j) {
-      while (list[i]->depthKey > pivot) i++;
-      while (list[j]->depthKey < pivot) j--;
+      while (list[i].key > pivot) i++;
+      while (list[j].key < pivot) j--;
       if (i <= j) {
-        Face* t = list[i];
+        const KeyedFace t = list[i];
         list[i] = list[j];
         list[j] = t;
         i++;
@@ -407,7 +415,12 @@ void SceneSubmit(Scene* scene, Viewport* vp) {
 void ViewportSortFaces(Viewport* vp, int mode) {
   if (mode != 1) return;
   int count = vp->faceCount < vp->faceCapacity ? vp->faceCount : vp->faceCapacity;
-  if (count >= 2) SortRange(vp->faceList, 0, count - 1);
+  if (count < 2) return;
+  static std::vector<KeyedFace> keyed;
+  keyed.resize(static_cast<size_t>(count));
+  for (int i = 0; i < count; i++) keyed[i] = {vp->faceList[i]->depthKey, vp->faceList[i]};
+  SortRange(keyed.data(), 0, count - 1);
+  for (int i = 0; i < count; i++) vp->faceList[i] = keyed[i].face;
 }
 
 int FaceListCount(const Viewport* vp) {

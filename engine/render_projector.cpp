@@ -8,7 +8,9 @@
 // drawn later, receive no light there: a shadow. Waiting for the corners'
 // faces keeps a surface from shadowing its own neighbours along shared edges.
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/material_library.h"
 #include "engine/render_internal.h"
@@ -33,50 +35,92 @@ Material ShadowMaterial;  // silhouette: black into the render texture
 // A face clipped to the light's view, waiting to be blackened.
 struct LitPolygon {
   int32_t count;
-  Vertex* corner[3];  // the face's corners, whose use counts release it
-  LitPolygon* prev;
-  LitPolygon* next;
-  int32_t drawn;
-  int32_t linked;
   Vertex vertices[kLitCorners];  // projected into the light's view
 };
 
 LitPolygon Records[kLitRecords];
 int NextRecord = 0;
-LitPolygon* Waiting = nullptr;
 
-void Unlink(LitPolygon* r) {
-  if (!r->linked) return;
-  if (r->prev)
-    r->prev->next = r->next;
-  else
-    Waiting = r->next;
-  if (r->next) r->next->prev = r->prev;
-  r->prev = r->next = nullptr;
-  r->linked = 0;
+// Where a record waits. Counted, a record waits in the bucket of one of its
+// corners that an unlit face still uses; when that corner's count reaches
+// zero the bucket is looked at again, each record moving on to another used
+// corner or, with none left, to the ready list. Each release so looks only
+// at the records it may free, not at every waiting one.
+constexpr int32_t kNotWaiting = -1;
+constexpr int32_t kReady = -2;   // every corner released, to be blackened
+constexpr int32_t kListed = -3;  // uncounted: blackened with all the others
+
+struct Waiting {
+  Vertex* corner[3];
+  int32_t where;  // the corner's scene vertex index, or one of the marks above
+  int32_t prev, next;  // neighbours in that corner's bucket, -1 for none
+};
+
+Waiting Wait[kLitRecords];
+Vertex* SceneVertices = nullptr;
+std::vector<int32_t> Bucket;  // per scene vertex: first record waiting on it
+std::vector<int32_t> Freed;   // corners whose count reached zero since the last look
+std::vector<int32_t> Ready;   // records to blacken at the next look
+std::vector<int32_t> Listed;  // uncounted: every record waiting
+
+// A corner's scene vertex index, its bucket made if the corner lies past
+// the vertices counted at the start of the pass.
+int32_t CornerIndex(const Vertex* c) {
+  const int32_t index = static_cast<int32_t>(c - SceneVertices);
+  if (static_cast<size_t>(index) >= Bucket.size()) Bucket.resize(static_cast<size_t>(index) + 1, -1);
+  return index;
 }
 
-void UnlinkAll() {
-  while (Waiting) Unlink(Waiting);
+void Unbucket(int32_t i) {
+  Waiting& w = Wait[i];
+  if (w.prev >= 0)
+    Wait[w.prev].next = w.next;
+  else
+    Bucket[w.where] = w.next;
+  if (w.next >= 0) Wait[w.next].prev = w.prev;
+}
+
+// Files a counted record under a corner still in use, or as ready.
+void Place(int32_t i) {
+  Waiting& w = Wait[i];
+  for (Vertex* c : w.corner)
+    if (c->useCount != 0) {
+      w.where = CornerIndex(c);
+      w.prev = -1;
+      w.next = Bucket[w.where];
+      if (w.next >= 0) Wait[w.next].prev = i;
+      Bucket[w.where] = i;
+      return;
+    }
+  w.where = kReady;
+  Ready.push_back(i);
+}
+
+void UnlinkAll(Scene* scene, bool counted) {
+  for (Waiting& w : Wait) w.where = kNotWaiting;
+  SceneVertices = scene->vertices;
+  Bucket.assign(counted && scene->vertexCount > 0 ? scene->vertexCount : 0, -1);
+  Freed.clear();
+  Ready.clear();
+  Listed.clear();
 }
 
 // Records are reused round the ring. One still waiting when its turn comes
-// again is dropped from the list first (its shadow is lost, not the list).
-LitPolygon* TakeRecord() {
-  LitPolygon* r = &Records[NextRecord];
+// again is dropped first (its shadow is lost, not the others').
+LitPolygon* TakeRecord(Vertex* const corner[3], bool counted) {
+  const int32_t i = NextRecord;
   NextRecord = (NextRecord + 1) % kLitRecords;
-  Unlink(r);
-  r->prev = nullptr;
-  r->next = Waiting;
-  if (Waiting) Waiting->prev = r;
-  Waiting = r;
-  r->linked = 1;
-  r->drawn = 0;
-  return r;
-}
-
-bool Released(const LitPolygon* r) {
-  return r->corner[0]->useCount == 0 && r->corner[1]->useCount == 0 && r->corner[2]->useCount == 0;
+  Waiting& w = Wait[i];
+  if (w.where >= 0) Unbucket(i);
+  if (w.where == kReady) Ready.erase(std::find(Ready.begin(), Ready.end(), i));
+  for (int k = 0; k < 3; k++) w.corner[k] = corner[k];
+  if (counted) {
+    Place(i);
+  } else {
+    if (w.where != kListed) Listed.push_back(i);
+    w.where = kListed;
+  }
+  return &Records[i];
 }
 
 // Light's view of every mesh: vertices carry the light-space position in
@@ -134,20 +178,36 @@ void DrawLitCopy(const LitPolygon* r, Viewport* main) {
   DrawPolygonScaled(main, &LightMaterial, kLitDepthScale);
 }
 
-// Every waiting polygon whose corners no unlit face uses any more, or every
-// waiting polygon at all.
-void BlackenReleased(Viewport* projector, bool all) {
-  for (LitPolygon* r = Waiting; r != nullptr;) {
-    LitPolygon* next = r->next;
-    if (!r->drawn && (all || Released(r))) {
-      Vertex* ptr[kLitCorners];
-      for (int j = 0; j < r->count; j++) ptr[j] = &r->vertices[j];
-      DrawFan(projector, &ShadowMaterial, ptr, r->count);
-      r->drawn = 1;
-      Unlink(r);
+void Blacken(Viewport* projector, int32_t i) {
+  LitPolygon* r = &Records[i];
+  Vertex* ptr[kLitCorners];
+  for (int j = 0; j < r->count; j++) ptr[j] = &r->vertices[j];
+  DrawFan(projector, &ShadowMaterial, ptr, r->count);
+  Wait[i].where = kNotWaiting;
+}
+
+// Counted: every waiting polygon whose corners no unlit face uses any more.
+// Blackening writes one colour without depth, so the order in which the
+// polygons are blackened does not change the render texture.
+void BlackenReleased(Viewport* projector) {
+  for (int32_t corner : Freed) {
+    int32_t i = Bucket[corner];
+    Bucket[corner] = -1;
+    while (i >= 0) {
+      const int32_t next = Wait[i].next;
+      Place(i);
+      i = next;
     }
-    r = next;
   }
+  Freed.clear();
+  for (int32_t i : Ready) Blacken(projector, i);
+  Ready.clear();
+}
+
+// Uncounted: every waiting polygon.
+void BlackenAll(Viewport* projector) {
+  for (int32_t i : Listed) Blacken(projector, i);
+  Listed.clear();
 }
 
 }  // namespace
@@ -185,7 +245,7 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
   ViewportSetSquareFov(projector, light->projectorFov);
   ViewportClearFaces(projector);
   ViewportClearFaces(main);
-  UnlinkAll();
+  UnlinkAll(scene, counted);
 
   const uint32_t stamp = PrepareMeshes(scene, projector, main, intensity);
   const int count = FaceListCount(projector);
@@ -197,7 +257,7 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
   int32_t litKey = INT32_MIN;
   for (int i = count - 1; i >= 0; i--) {
     Face* face = projector->faceList[i];
-    if (!counted && face->depthKey > litKey) BlackenReleased(projector, true);
+    if (!counted && face->depthKey > litKey) BlackenAll(projector);
     Vertex** corner = face->vertex;
     for (int k = 0; k < 3; k++)
       if (corner[k]->shade < 0.0f) corner[k]->shade = 0.0f;
@@ -207,21 +267,23 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
     bool releasing = false;
     if (counted)
       for (int k = 0; k < 3; k++)
-        if (--corner[k]->useCount == 0) releasing = true;
+        if (--corner[k]->useCount == 0) {
+          releasing = true;
+          Freed.push_back(CornerIndex(corner[k]));
+        }
     if (PolygonState.count < 3) continue;
 
-    LitPolygon* r = TakeRecord();
+    LitPolygon* r = TakeRecord(corner, counted);
     r->count = PolygonState.count < kLitCorners ? PolygonState.count : kLitCorners;
-    for (int k = 0; k < 3; k++) r->corner[k] = corner[k];
     for (int j = 0; j < r->count; j++) {
       r->vertices[j] = *PolygonState.vertices[j];
       ProjectVertex(projector, &r->vertices[j]);
     }
     DrawLitCopy(r, main);
-    if (releasing) BlackenReleased(projector, false);
+    if (releasing) BlackenReleased(projector);
     litKey = face->depthKey;
   }
-  if (!counted) BlackenReleased(projector, true);
+  if (!counted) BlackenAll(projector);
 }
 
 }  // namespace

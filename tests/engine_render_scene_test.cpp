@@ -153,9 +153,12 @@ struct LitFloor {
   GuardedTarget frame{320, 240};
   Light light = {};
 
-  LitFloor(int cells, bool square, Vec3 lightAt) {
+  // extra: a further mesh, its vertices and faces, added before the render.
+  LitFloor(int cells, bool square, Vec3 lightAt, const std::vector<Vec3>& extraVertices = {},
+           const Triangles& extraFaces = {}) {
     const int corners = (cells + 1) * (cells + 1);
-    scene = NewScene(corners + 4, 2 * cells * cells + 2, 2);
+    scene = NewScene(corners + 4 + static_cast<int>(extraVertices.size()),
+                     2 * cells * cells + 2 + static_cast<int>(extraFaces.size()), 3);
     std::vector<Vec3> p;
     Triangles t;
     for (int z = 0; z <= cells; z++)
@@ -171,6 +174,7 @@ struct LitFloor {
     if (square)
       AddMesh(scene.get(), {{-20, 50, -20}, {20, 50, -20}, {20, 50, 20}, {-20, 50, 20}},
               {{0, 1, 2}, {0, 2, 3}});
+    if (!extraFaces.empty()) AddMesh(scene.get(), extraVertices, extraFaces);
     TextureLibraryBind(scene.get(), "vrn5_defmat", dark.data(), 0, 0, 4);
     frame.Attach(&main.vp);
     Render(scene.get(), &main.vp, AddCamera(scene.get(), {0, 300, -150}, {0, 0, 0}, 60));
@@ -222,6 +226,32 @@ TEST(RenderProjector, SharedCornersKeepASurfaceFromShadowingItself) {
       if (s.frame.Depth(x, y)) floor++, dim += (s.frame.Pixel(x, y) & 0xFF) < 0x80;
   EXPECT_GT(floor, 20000);
   EXPECT_EQ(dim, 0);
+}
+
+
+TEST(RenderProjector, ManyPolygonsWaitingOnOneCornerKeepTheirShadowsAsBefore) {
+  // A cone of 2,400 faces under the light shares its apex, so none of them
+  // is released until the last is lit: the waiting records run round their
+  // ring and the oldest are dropped. The lit frame and the render texture
+  // left behind are pinned to what the pass has always drawn.
+  for (bool counted : {true, false}) {
+    SCOPED_TRACE(counted ? "counted" : "uncounted");
+    constexpr int kRim = 2400;
+    std::vector<Vec3> p = {{0, 120, 0}};
+    Triangles t;
+    for (int i = 0; i < kRim; i++) {
+      const float a = i * 6.2831853f / kRim;
+      p.push_back({70 * std::cos(a), 20 + 10 * std::sin(7 * a), 70 * std::sin(a)});
+      t.push_back({0, 1 + i, 1 + (i + 1) % kRim});
+    }
+    LitFloor s(4, false, {10, 260, -30}, p, t);
+    (counted ? ProjectorRender : ProjectorRenderUncounted)(&s.light, &s.projector.vp, s.scene.get(),
+                                                           &s.main.vp, 1);
+    EXPECT_TRUE(s.frame.GuardsIntact());
+    EXPECT_EQ(CaptureFrameMd5(&s.frame.Pixel(0, 0), 320, 240, s.frame.pitch),
+              counted ? "4b354b5e27ea773cfd517460236d121c" : "4e58f5492fdf166522cb40516896bb48");
+    EXPECT_EQ(CaptureMd5(RenderTexture, sizeof RenderTexture), "a708cc90456e8acc18d9c50f02b00165");
+  }
 }
 
 }  // namespace
