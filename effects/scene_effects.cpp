@@ -468,14 +468,16 @@ int SceneEffectsCreateViewports() {
 
 void RecordDancerSilhouettes(Scene* scene) {
   Viewport* vp = &MainViewport;
-  static uint32_t target[kFramePixels];
+  // Two scratch frames serve as the drawing and its depth; the drawing's is
+  // left cleared again, as the show first finds it.
+  uint32_t* target = ScratchFrame[1];
   int32_t* depth = reinterpret_cast<int32_t*>(ScratchFrame[0]);
   ViewportSetCullMode(vp, kCullPositive);
   ViewportSetTarget(vp, kFramePitchBytes, target, depth);
   const Camera* camera = SceneCamera(scene, 0);
   ResetMotion();
   for (int n = 0; n < kSilhouetteFrames; n++) {
-    std::memset(target, 0xFF, sizeof(target));
+    std::memset(target, 0xFF, kFrameBytes);
     std::memset(depth, 0, kFrameBytes);
     if (camera != nullptr) {
       const float frame = static_cast<float>(n);
@@ -490,6 +492,7 @@ void RecordDancerSilhouettes(Scene* scene) {
     }
     SilhouetteCapture(target);
   }
+  std::memset(target, 0, kFrameBytes);
 }
 
 int MetaballSceneBuild(Scene* scene) {

@@ -1,5 +1,7 @@
 #include "show/asset_setup.h"
 
+#include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "effects/dancer_scenes.h"
@@ -25,8 +27,22 @@ void LoadPictureSlot(int slot, const AssetPicture& asset) {
   PictureSlots[slot] = CreatePicture(asset.name);
 }
 
+// Texture files by the slot they were loaded into: a file named again (the
+// city binds one window texture twice and a warp draws it as well) shares
+// the texture already made instead of being held once more.
+const char* textureFileOfSlot[kTextureSlotCount];
+
 void LoadTextureSlot(int slot, const char* name) {
+  for (int i = 0; i < kTextureSlotCount; i++) {
+    if (i != slot && textureFileOfSlot[i] && std::strcmp(textureFileOfSlot[i], name) == 0 &&
+        SlotPicture(TextureSlots[i])) {
+      TextureSlots[slot] = TextureSlots[i];
+      textureFileOfSlot[slot] = name;
+      return;
+    }
+  }
   TextureSlots[slot] = CreateTexturePicture(name);
+  textureFileOfSlot[slot] = name;
 }
 
 int LoadScene(Scene* scene, const char* name) {
@@ -78,6 +94,7 @@ void FlipDancerNormals(Scene* scene) {
 int AssetSetup(const char* commandLine) {
   // 1. Every slot starts as the marker; a failed load stores null.
   MarkSlots();
+  std::fill(std::begin(textureFileOfSlot), std::end(textureFileOfSlot), nullptr);
 
   // 2. The main and the texture viewport.
   if (!SceneEffectsCreateViewports()) return 0;
