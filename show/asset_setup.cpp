@@ -1,6 +1,7 @@
 #include "show/asset_setup.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
@@ -43,6 +44,17 @@ void LoadTextureSlot(int slot, const char* name) {
   }
   TextureSlots[slot] = CreateTexturePicture(name);
   textureFileOfSlot[slot] = name;
+}
+
+// A picture that is loaded with the others but that no effect draws: it is
+// read all the same (a damaged file still ends the set-up), then let go, and
+// its slot keeps the marker. A failed allocation still leaves the slot null.
+void ReadAndRelease(Picture** slot) {
+  Picture* picture = *slot;
+  if (picture == nullptr || picture == &SlotMarker) return;
+  std::free(picture->pixels);
+  std::free(picture);
+  *slot = &SlotMarker;
 }
 
 int LoadScene(Scene* scene, const char* name) {
@@ -158,9 +170,11 @@ int AssetSetup(const char* commandLine) {
 
   // 10. One portrait texture, then the full-size pictures.
   LoadTextureSlot(kTexSlotPortrait1, kTexPortrait1.name);
+  ReadAndRelease(&TextureSlots[kTexSlotPortrait1]);
   LoadPictureSlot(kPicDouble, kGfxKDouble);
   LoadPictureSlot(kPicBlue, kGfxKBlue);
   LoadPictureSlot(kPicTopB, kGfxKTopB);
+  ReadAndRelease(&PictureSlots[kPicTopB]);
   for (int i = 0; i < 4; ++i) LoadPictureSlot(kPicTitle1 + i, kGfxTitles[i]);
 
   // 11. City scene, its visibility lists and its 43 billboard bindings.
