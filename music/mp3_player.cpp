@@ -35,9 +35,6 @@ struct Decoder {
   // buffers: the decoded samples go straight there, not through a block of
   // their own.
   uint32_t blockFill = 0;
-  // A stereo frame whose bytes came in two pieces of output.
-  uint8_t carry[4] = {};
-  uint32_t carryBytes = 0;
   // The rest of the frame that filled a half, for the next one.
   std::vector<uint8_t> held;
 };
@@ -91,14 +88,17 @@ bool ConfigureDecoder(const Mp3Player& p) {
 // file is read a piece at a time as the decoder asks for more.
 constexpr size_t kFeedBytes = 16384;
 
-// Hands the decoder the next piece of the file; false when all of it is in
-// (or the rest cannot be read: the music then ends there).
+// Hands the decoder the next piece of the file; false when all of it is in.
+// A file that has become shorter since the start (or cannot be read further)
+// gives what it still has, and the music ends there.
 bool FeedMore() {
   if (!decoder.file || decoder.fed >= decoder.fileSize) return false;
   size_t n = std::min(kFeedBytes, decoder.fileSize - decoder.fed);
-  if (std::fread(decoder.piece.get(), 1, n, decoder.file) != n) return false;
-  if (mpg123_feed(decoder.handle, decoder.piece.get(), n) != MPG123_OK) return false;
-  decoder.fed += n;
+  size_t got = std::fread(decoder.piece.get(), 1, n, decoder.file);
+  if (got < n) decoder.fileSize = decoder.fed + got;
+  if (got == 0) return false;
+  if (mpg123_feed(decoder.handle, decoder.piece.get(), got) != MPG123_OK) return false;
+  decoder.fed += got;
   return true;
 }
 
@@ -281,25 +281,11 @@ void AppendToBlock(const uint8_t* data, size_t bytes) {
     CreateChannelBuffers(&player);
     player.buffersPending = 0;
   }
+  // The decoder hands out whole stereo frames.
   const uint32_t frameBytes = player.sampleBits == 8 ? 2u : 4u;
-  if (decoder.carryBytes > 0) {
-    size_t n = std::min(size_t(frameBytes - decoder.carryBytes), bytes);
-    std::memcpy(decoder.carry + decoder.carryBytes, data, n);
-    decoder.carryBytes += uint32_t(n);
-    data += n;
-    bytes -= n;
-    if (decoder.carryBytes < frameBytes) return;
-    decoder.carryBytes = 0;
-    AppendFrames(decoder.carry, 1);
-    if (decoder.blockFill == 0 && bytes > 0) return Hold(data, bytes);
-  }
   uint32_t frames = uint32_t(bytes / frameBytes);
   uint32_t done = AppendFrames(data, frames);
-  data += size_t(done) * frameBytes;
-  bytes -= size_t(done) * frameBytes;
-  if (done < frames) return Hold(data, bytes);
-  decoder.carryBytes = uint32_t(bytes);
-  std::memcpy(decoder.carry, data, bytes);
+  if (done < frames) Hold(data + size_t(done) * frameBytes, size_t(frames - done) * frameBytes);
 }
 
 // Silence for the rest of a partly written half, a piece at a time so that a
@@ -315,7 +301,6 @@ void EndPartialBlock() {
   }
   player.nextHalf = (player.nextHalf + 1) & 1;
   decoder.blockFill = 0;
-  decoder.carryBytes = 0;
 }
 
 // Decodes one MP3 frame into the half being filled. At the end of the data a
@@ -566,7 +551,6 @@ int Mp3Seek(double seconds, double* clockSeconds) {
   }
   player.endOfData = 0;
   decoder.blockFill = 0;
-  decoder.carryBytes = 0;
   decoder.held.clear();
   player.nextHalf = 0;
   // Like the prefill: one block into half 0, then play from its start.
