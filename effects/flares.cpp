@@ -12,6 +12,7 @@
 
 #include "effects/effects.h"
 #include "effects/frames.h"
+#include "effects/scene_effects.h"
 #include "engine/animation.h"
 #include "engine/render_pipeline.h"
 #include "image/asset_names.h"
@@ -400,7 +401,6 @@ namespace {
 
 Scene* flareScene = nullptr;
 Viewport flareViewport;
-int32_t flareDepth[kFramePixels];
 bool flareSceneFirstCall = true;
 // 0: the orbiting light 1, with ghosts; 1: light 0 at the origin.
 FlareState sceneFlares[2];
@@ -454,8 +454,10 @@ KV_EFFECT(FlareSceneEffect) {
   }
 
   Viewport* vp = &flareViewport;
-  std::memset(flareDepth, 0, sizeof flareDepth);
-  ViewportSetTarget(vp, kFrameWidth * 4, pixels, flareDepth);
+  // The main depth buffer: every 3D effect clears it before it draws, so no
+  // depth outlives the effect that wrote it and the scenes can share it.
+  std::memset(MainDepthBuffer, 0, sizeof MainDepthBuffer);
+  ViewportSetTarget(vp, kFrameWidth * 4, pixels, MainDepthBuffer);
   SceneSetFrame(scene, 22.5f * (t - start));
   SceneUpdateMeshMatrices(scene);
   if (scene->cameraCount > 0) ViewportSetCamera(vp, &scene->cameras[0]);

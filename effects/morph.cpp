@@ -149,7 +149,13 @@ int LoadMorphFile(const char* path) {
     ReportDataFile(path, reason + ": the morph grid stays as it was");
     return MORPH_FILE_MISSING;
   }
-  std::vector<uint8_t> data(kMorphReadLimit);
+  // Room for what the file holds (up to the limit), not the limit itself:
+  // a grid is about a kilobyte.
+  long length = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+  std::rewind(file);
+  size_t room = length >= 0 && size_t(length) < kMorphReadLimit ? size_t(length) + 1 : kMorphReadLimit;
+  std::vector<uint8_t> data(room);
   size_t size = std::fread(data.data(), 1, data.size(), file);
   std::fclose(file);
   const char* message = nullptr;

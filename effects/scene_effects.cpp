@@ -82,7 +82,9 @@ constexpr float kCloseLightHeight = 560.0f;
 constexpr float kCatwalkAmbient = 0.55f;
 
 Light SpotLight;
-uint32_t CloseLightTextures[2][kRenderTextureSize * kRenderTextureSize];
+// The warm and the cool tint of the close-up's two lights, per channel in
+// 1/256.
+constexpr uint32_t kCloseLightTints[2][3] = {{256, 232, 176}, {176, 214, 256}};
 
 // The point the lights look at: the dancer's hand, else the origin.
 Vec3 LightAim(const Scene* scene) {
@@ -91,14 +93,32 @@ Vec3 LightAim(const Scene* scene) {
   return Vec3{hand->world.m[12], hand->world.m[13], hand->world.m[14]};
 }
 
+// The environment texture in one tint (black without one), written straight
+// into the render texture each time rather than kept as a tinted copy.
+void TintInto(uint32_t* target, const uint32_t* env, const uint32_t* tint) {
+  for (int i = 0; i < kRenderTextureSize * kRenderTextureSize; i++) {
+    const uint32_t c = env ? env[i] : 0;
+    const uint32_t r = (((c >> 16) & 255) * tint[0]) >> 8;
+    const uint32_t g = (((c >> 8) & 255) * tint[1]) >> 8;
+    const uint32_t b = ((c & 255) * tint[2]) >> 8;
+    target[i] = (r << 16) | (g << 8) | b;
+  }
+}
+
+// Each light's pattern is textures[i], or with tints the environment texture
+// in tints[i].
 void LightPass(uint32_t* frame, Scene* scene, const uint32_t* const* textures, const Vec3* eyes,
-               int count, Vec3 aim) {
+               int count, Vec3 aim, const uint32_t (*tints)[3] = nullptr) {
   if (TextureViewport.faceList == nullptr) return;
   FillPixels(ScratchFrame[0], kLightPassFloor, kFrameBytes);
   ViewportSetTarget(&MainViewport, kFramePitchBytes, ScratchFrame[0], MainDepthBuffer);
   for (int i = 0; i < count; i++) {
-    if (textures[i] == nullptr) continue;
-    std::memcpy(RenderTexture, textures[i], sizeof(RenderTexture));
+    if (tints != nullptr)
+      TintInto(RenderTexture, textures[i], tints[i]);
+    else if (textures[i] == nullptr)
+      continue;
+    else
+      std::memcpy(RenderTexture, textures[i], sizeof(RenderTexture));
     SpotLight.position = eyes[i];
     SpotLight.target = aim;
     SpotLight.projectorFov = kLightFov;
@@ -117,20 +137,6 @@ const uint32_t* EnvironmentPixels() {
   return p->pixels;
 }
 
-// Two tinted copies of the environment texture, a warm and a cool one.
-void DeriveCloseLightTextures() {
-  const uint32_t* env = EnvironmentPixels();
-  const uint32_t tint[2][3] = {{256, 232, 176}, {176, 214, 256}};
-  for (int t = 0; t < 2; t++)
-    for (int i = 0; i < kRenderTextureSize * kRenderTextureSize; i++) {
-      const uint32_t c = env ? env[i] : 0;
-      const uint32_t r = (((c >> 16) & 255) * tint[t][0]) >> 8;
-      const uint32_t g = (((c >> 8) & 255) * tint[t][1]) >> 8;
-      const uint32_t b = ((c & 255) * tint[t][2]) >> 8;
-      CloseLightTextures[t][i] = (r << 16) | (g << 8) | b;
-    }
-}
-
 // One pose and draw of a dancer scene with the main viewport.
 void DrawDancerScene(uint32_t* frame, Scene* scene, float sceneClock, float motionClock, int camera,
                      float ambient) {
@@ -143,7 +149,6 @@ void DrawDancerScene(uint32_t* frame, Scene* scene, float sceneClock, float moti
 
 // ---- first-call state -----------------------------------------------------------
 
-bool CloseFirst = true;
 bool FloorFirst = true;
 MirrorFloor FloorMirror;
 bool BoxFirst = true;
@@ -154,7 +159,7 @@ bool MetaFirst = true;
 
 void SceneEffectsForget() {
   ForgetBoundMotion();
-  CloseFirst = FloorFirst = BoxFirst = MetaFirst = true;
+  FloorFirst = BoxFirst = MetaFirst = true;
 }
 
 void SceneEffectsAttachHand(const Scene* scene, Mesh* hand) {
@@ -205,10 +210,6 @@ KV_EFFECT(CatwalkEffect) {
 KV_EFFECT(CatwalkCloseEffect) {
   (void)end;
   (void)progress;
-  if (CloseFirst) {
-    DeriveCloseLightTextures();
-    CloseFirst = false;
-  }
   BindMotionFile(kMotionFiles[1], 1.0f);
   Scene* scene = &CatwalkScene;
   DrawDancerScene(pixels, scene, kSceneFramesPerSecond * (t - start), kSceneFramesPerSecond * t,
@@ -223,8 +224,9 @@ KV_EFFECT(CatwalkCloseEffect) {
                    aim.y + kCloseLightHeight,
                    aim.z + static_cast<float>(kLightRadius * std::sin(a))};
   }
-  const uint32_t* textures[2] = {CloseLightTextures[0], CloseLightTextures[1]};
-  LightPass(pixels, scene, textures, eyes, 2, aim);
+  const uint32_t* env = EnvironmentPixels();
+  const uint32_t* textures[2] = {env, env};
+  LightPass(pixels, scene, textures, eyes, 2, aim, kCloseLightTints);
   return 0;
 }
 
@@ -468,14 +470,16 @@ int SceneEffectsCreateViewports() {
 
 void RecordDancerSilhouettes(Scene* scene) {
   Viewport* vp = &MainViewport;
-  static uint32_t target[kFramePixels];
+  // Two scratch frames serve as the drawing and its depth; the drawing's is
+  // left cleared again, as the show first finds it.
+  uint32_t* target = ScratchFrame[1];
   int32_t* depth = reinterpret_cast<int32_t*>(ScratchFrame[0]);
   ViewportSetCullMode(vp, kCullPositive);
   ViewportSetTarget(vp, kFramePitchBytes, target, depth);
   const Camera* camera = SceneCamera(scene, 0);
   ResetMotion();
   for (int n = 0; n < kSilhouetteFrames; n++) {
-    std::memset(target, 0xFF, sizeof(target));
+    std::memset(target, 0xFF, kFrameBytes);
     std::memset(depth, 0, kFrameBytes);
     if (camera != nullptr) {
       const float frame = static_cast<float>(n);
@@ -490,6 +494,7 @@ void RecordDancerSilhouettes(Scene* scene) {
     }
     SilhouetteCapture(target);
   }
+  std::memset(target, 0, kFrameBytes);
 }
 
 int MetaballSceneBuild(Scene* scene) {

@@ -408,8 +408,12 @@ void GridMapPicture(uint32_t* target, const uint32_t* picture, int columns, int 
 void SilhouetteCapture(const uint32_t* frame) {
   uint8_t* plane = silhouettePlanes[silhouetteNext / 8];
   const uint8_t bit = static_cast<uint8_t>(1u << (silhouetteNext % 8));
-  for (int i = 0; i < kFramePixels; ++i)
-    plane[i] = static_cast<uint8_t>((plane[i] & ~bit) | (frame[i] == 0 ? bit : 0));
+  // Only bytes that change are written: the parts of the store no
+  // silhouette reaches are never touched and take no memory.
+  for (int i = 0; i < kFramePixels; ++i) {
+    const uint8_t value = static_cast<uint8_t>((plane[i] & ~bit) | (frame[i] == 0 ? bit : 0));
+    if (value != plane[i]) plane[i] = value;
+  }
   silhouetteNext = (silhouetteNext + 1) % kSilhouetteRoom;
   if (silhouetteStored < kSilhouetteRoom) ++silhouetteStored;
 }

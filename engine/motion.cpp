@@ -118,10 +118,13 @@ int WalkParts(Cursor in, int32_t partCount, MotionPart* table, const char* fileN
 int AllocateTable(MotionResult* result) {
   if (MotionParts) return 1;
   MotionPart* parts = new (std::nothrow) MotionPart[kMotionMaxParts]();
-  Mat4* frames = new (std::nothrow) Mat4[size_t{kMotionMaxParts} * kMotionMaxFrames]();
+  // Zeroed by the system as it is first touched: the room of the parts and
+  // frames a motion does not have never takes memory.
+  Mat4* frames =
+      static_cast<Mat4*>(std::calloc(size_t{kMotionMaxParts} * kMotionMaxFrames, sizeof(Mat4)));
   if (!parts || !frames) {
     delete[] parts;
-    delete[] frames;
+    std::free(frames);
     return Refuse(result, MOTION_NO_MEMORY, 0, "Unable to allocate the motion table!\n");
   }
   // One block of frames, kMotionMaxFrames for each part.
@@ -181,7 +184,13 @@ int ReadMotion(const char* fileName, MotionResult* result,
     result->reason = reason;
     return 0;
   }
-  std::vector<uint8_t> data(kMotionMaxFileSize);
+  // Room for what the file holds (up to the limit), not the limit itself.
+  long length = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+  std::rewind(file);
+  size_t room = length >= 0 && size_t(length) < kMotionMaxFileSize ? size_t(length) + 1
+                                                                   : kMotionMaxFileSize;
+  std::vector<uint8_t> data(room);
   size_t size = std::fread(data.data(), 1, data.size(), file);
   int readError = std::ferror(file);
   std::fclose(file);

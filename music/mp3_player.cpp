@@ -22,19 +22,21 @@ constexpr int kMaxRoundsPerUpdate = 1000000;  // keeps a wild clock from overflo
 
 Mp3Player player = Mp3PlayerDefaults();
 
-// The decoder and the memory it reads from and writes to.
+// The decoder, the soundtrack it reads from and where its output stands.
 struct Decoder {
   mpg123_handle* handle = nullptr;
-  std::unique_ptr<uint8_t[]> file;
+  // The soundtrack stays open and goes to the decoder a piece at a time, so
+  // that neither the file nor a copy of it is held in memory.
+  FILE* file = nullptr;
   size_t fileSize = 0;
   size_t fed = 0;  // bytes of file handed to the decoder so far
-  std::unique_ptr<uint8_t[]> block;
+  std::unique_ptr<uint8_t[]> piece;
+  // Bytes of interleaved output already in the half nextHalf of the channel
+  // buffers: the decoded samples go straight there, not through a block of
+  // their own.
   uint32_t blockFill = 0;
-  // While the prefill decodes on its own thread, a full block is not written
-  // (the channel buffers belong to the main thread): decoding stops there and
-  // the part of the last frame that did not fit waits in overflow.
-  bool holdFullBlock = false;
-  std::vector<uint8_t> overflow;
+  // The rest of the frame that filled a half, for the next one.
+  std::vector<uint8_t> held;
 };
 
 Decoder decoder;
@@ -59,6 +61,7 @@ void CloseDecoder() {
     mpg123_close(decoder.handle);
     mpg123_delete(decoder.handle);
   }
+  if (decoder.file) std::fclose(decoder.file);
   decoder = Decoder{};
 }
 
@@ -78,21 +81,24 @@ bool ConfigureDecoder(const Mp3Player& p) {
   mpg123_rates(&rates, &count);
   for (size_t i = 0; i < count; ++i)
     if (mpg123_format(h, rates[i], MPG123_STEREO, encoding) != MPG123_OK) return false;
-  decoder.block.reset(new (std::nothrow) uint8_t[kMp3BlockSize]);
-  return decoder.block != nullptr;
+  return true;
 }
 
 // The decoder copies what it is fed and lets go of it once decoded, so the
-// file goes in a piece at a time as the decoder asks for more: the soundtrack
-// is held once, here, not a second time inside the decoder.
+// file is read a piece at a time as the decoder asks for more.
 constexpr size_t kFeedBytes = 16384;
 
 // Hands the decoder the next piece of the file; false when all of it is in.
+// A file that has become shorter since the start (or cannot be read further)
+// gives what it still has, and the music ends there.
 bool FeedMore() {
-  if (decoder.fed >= decoder.fileSize) return false;
+  if (!decoder.file || decoder.fed >= decoder.fileSize) return false;
   size_t n = std::min(kFeedBytes, decoder.fileSize - decoder.fed);
-  if (mpg123_feed(decoder.handle, decoder.file.get() + decoder.fed, n) != MPG123_OK) return false;
-  decoder.fed += n;
+  size_t got = std::fread(decoder.piece.get(), 1, n, decoder.file);
+  if (got < n) decoder.fileSize = decoder.fed + got;
+  if (got == 0) return false;
+  if (mpg123_feed(decoder.handle, decoder.piece.get(), got) != MPG123_OK) return false;
+  decoder.fed += got;
   return true;
 }
 
@@ -109,29 +115,31 @@ void ReportSoundtrack(const char* reason) {
   std::fprintf(stderr, "%s: %s\n", PlatformAssetPath(kSoundtrack).c_str(), reason);
 }
 
-// Reads the soundtrack whole into memory and opens the decoder on it.
+// Opens the soundtrack, measures it and opens the decoder on its first piece.
 bool LoadSoundtrack() {
   FILE* f = PlatformOpenAsset(kSoundtrack, "rb");
   if (!f) {
     ReportSoundtrack(errno == ENOENT ? "not found" : errno == EACCES ? "permission denied" : std::strerror(errno));
     return false;
   }
-  bool ok = false;
   long size = -1;
   if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-  if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
-    decoder.file.reset(new (std::nothrow) uint8_t[size_t(size)]);
-    ok = decoder.file && std::fread(decoder.file.get(), 1, size_t(size), f) == size_t(size);
-  }
-  std::fclose(f);
-  if (!ok) {
+  bool ok = size > 0 && std::fseek(f, 0, SEEK_SET) == 0;
+  if (ok) decoder.piece.reset(new (std::nothrow) uint8_t[kFeedBytes]);
+  if (!ok || !decoder.piece) {
+    std::fclose(f);
     ReportSoundtrack(size == 0 ? "empty" : "read error");
     return false;
   }
-  if (mpg123_open_feed(decoder.handle) != MPG123_OK) return false;
+  decoder.file = f;
   decoder.fileSize = size_t(size);
   decoder.fed = 0;
-  return FeedMore();
+  if (mpg123_open_feed(decoder.handle) != MPG123_OK) return false;
+  if (!FeedMore()) {
+    ReportSoundtrack("read error");
+    return false;
+  }
+  return true;
 }
 
 // The channel buffers, made once the first frame has told the output rate.
@@ -152,66 +160,13 @@ void CreateChannelBuffers(Mp3Player* p) {
   }
 }
 
-void AppendToBlock(const uint8_t* data, size_t bytes) {
-  while (bytes > 0) {
-    if (decoder.holdFullBlock && decoder.blockFill == kMp3BlockSize) {
-      decoder.overflow.assign(data, data + bytes);
-      return;
-    }
-    size_t room = kMp3BlockSize - decoder.blockFill;
-    size_t n = bytes < room ? bytes : room;
-    std::memcpy(decoder.block.get() + decoder.blockFill, data, n);
-    decoder.blockFill += uint32_t(n);
-    data += n;
-    bytes -= n;
-    if (decoder.blockFill == kMp3BlockSize && !decoder.holdFullBlock) {
-      Mp3WriteBlock(&player, decoder.block.get(), kMp3BlockSize);
-      decoder.blockFill = 0;
-    }
-  }
-}
-
-// Decodes one MP3 frame into the block. At the end of the data a block that
-// is partly filled is written too, so the tail of the music (or all of a
-// file shorter than one block) is heard.
-void DecodeFrame() {
-  if (player.endOfData || !decoder.handle) return;
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    off_t frame = 0;
-    unsigned char* audio = nullptr;
-    size_t bytes = 0;
-    int r = mpg123_decode_frame(decoder.handle, &frame, &audio, &bytes);
-    // Running dry is not a failed attempt while the file has more to give.
-    while (r == MPG123_NEED_MORE && FeedMore())
-      r = mpg123_decode_frame(decoder.handle, &frame, &audio, &bytes);
-    if (r == MPG123_NEW_FORMAT) {
-      long rate = 0;
-      int channels = 0, encoding = 0;
-      if (player.outputRate == 0 &&
-          mpg123_getformat(decoder.handle, &rate, &channels, &encoding) == MPG123_OK)
-        player.outputRate = int32_t(rate);
-      continue;
-    }
-    if (r == MPG123_OK) {
-      if (player.outputRate == 0) break;  // data before any format: unusable stream
-      if (audio && bytes) AppendToBlock(audio, bytes);
-      return;
-    }
-    break;
-  }
-  player.endOfData = 1;
-  if (decoder.blockFill > 0 && !decoder.holdFullBlock) {
-    Mp3WriteBlock(&player, decoder.block.get(), decoder.blockFill);
-    decoder.blockFill = 0;
-  }
-}
-
-// Locks one half of a channel buffer; a refused lock is reported with the
-// channel's name and the buffer is left alone.
-SoundBuffer* LockHalf(SoundBuffer* buffer, uint32_t offset, const char* name) {
+// Locks bytes of a channel buffer from offset; a refused lock is reported
+// with the channel's name (when report is set) and the buffer is left alone.
+SoundBuffer* LockRegion(SoundBuffer* buffer, uint32_t offset, uint32_t bytes, const char* name,
+                        bool report) {
   if (!buffer) return nullptr;
-  if (!SoundBufferLock(buffer, offset, kMp3HalfSize)) {
-    PlatformMessageBox(name, "fail");
+  if (!SoundBufferLock(buffer, offset, bytes)) {
+    if (report) PlatformMessageBox(name, "fail");
     return nullptr;
   }
   return buffer;
@@ -239,24 +194,155 @@ inline void Store16(void* base, uint32_t k, int16_t v) {
   std::memcpy(static_cast<uint8_t*>(base) + size_t(k) * 2, &v, 2);
 }
 
-// Waits for the prefill thread, then writes what it decoded as the prefill
-// on the main thread would have: a full block into half 0 with the rest of
-// its last frame starting the next block, or at the end of the data the
-// part of a block there is.
-void FinishPrefill() {
-  if (!prefill.joinable()) return;
-  prefill.join();
-  decoder.holdFullBlock = false;
+// Stereo frames the half of a channel buffer holds: one block.
+uint32_t HalfFrames(const Mp3Player* p) { return p->sampleBits == 8 ? kMp3HalfSize : kMp3HalfSize / 2; }
+
+// The channel writer for part of a half: locks room samples of every channel
+// buffer from sample at of half nextHalf, splits frames stereo frames of
+// interleaved decoder output into them, leaves the rest of the room silent
+// and unlocks. A missing buffer or one that cannot be locked gets nothing.
+void WriteRegion(Mp3Player* p, uint32_t at, uint32_t room, const uint8_t* block, uint32_t frames,
+                 bool report) {
+  const bool eight = p->sampleBits == 8;
+  const uint32_t sampleBytes = eight ? 1u : 2u;
+  const uint32_t offset = uint32_t(p->nextHalf) * kMp3HalfSize + at * sampleBytes;
+  const uint32_t bytes = room * sampleBytes;
+  if (p->stereo) {
+    SoundBuffer* l = LockRegion(p->left, offset, bytes, "left", report);
+    SoundBuffer* r = LockRegion(p->right, offset, bytes, "right", report);
+    if (eight) {
+      // Signed decoder bytes to unsigned buffer bytes.
+      if (l) {
+        uint8_t* d = static_cast<uint8_t*>(l->lockPointer1);
+        uint32_t n = Capacity(l, frames, 1);
+        for (uint32_t k = 0; k < n; ++k) d[k] = uint8_t(block[2 * k] + 128);
+      }
+      if (r) {
+        uint8_t* d = static_cast<uint8_t*>(r->lockPointer1);
+        uint32_t n = Capacity(r, frames, 1);
+        for (uint32_t k = 0; k < n; ++k) d[k] = uint8_t(block[2 * k + 1] + 128);
+      }
+    } else {
+      if (l) {
+        uint32_t n = Capacity(l, frames, 2);
+        for (uint32_t k = 0; k < n; ++k) Store16(l->lockPointer1, k, Load16(block + 4 * k));
+      }
+      if (r) {
+        uint32_t n = Capacity(r, frames, 2);
+        for (uint32_t k = 0; k < n; ++k) Store16(r->lockPointer1, k, Load16(block + 4 * k + 2));
+      }
+    }
+    if (l) SoundBufferUnlock(l);
+    if (r) SoundBufferUnlock(r);
+  } else {
+    SoundBuffer* c = LockRegion(p->centre, offset, bytes, "middle", report);
+    if (c && eight) {
+      // Average of the two signed samples, arithmetic shift, then unsigned.
+      uint8_t* d = static_cast<uint8_t*>(c->lockPointer1);
+      uint32_t n = Capacity(c, frames, 1);
+      for (uint32_t k = 0; k < n; ++k) {
+        int sum = int(int8_t(block[2 * k])) + int(int8_t(block[2 * k + 1]));
+        d[k] = uint8_t((sum >> 1) + 128);
+      }
+    } else if (c) {
+      uint32_t n = Capacity(c, frames, 2);
+      for (uint32_t k = 0; k < n; ++k) {
+        int sum = int(Load16(block + 4 * k)) + int(Load16(block + 4 * k + 2));
+        Store16(c->lockPointer1, k, int16_t(sum >> 1));
+      }
+    }
+    if (c) SoundBufferUnlock(c);
+  }
+}
+
+// The decoded frames go into the half nextHalf as they come, always while the
+// play cursor is in the other half. Writes up to the end of the half and
+// returns how many frames it took; a full half moves nextHalf on.
+uint32_t AppendFrames(const uint8_t* data, uint32_t frames) {
+  const uint32_t frameBytes = player.sampleBits == 8 ? 2u : 4u;
+  uint32_t at = decoder.blockFill / frameBytes;
+  uint32_t n = std::min(frames, HalfFrames(&player) - at);
+  if (n == 0) return 0;
+  WriteRegion(&player, at, n, data, n, at == 0);
+  decoder.blockFill += n * frameBytes;
   if (decoder.blockFill == kMp3BlockSize) {
-    Mp3WriteBlock(&player, decoder.block.get(), kMp3BlockSize);
-    decoder.blockFill = 0;
-    AppendToBlock(decoder.overflow.data(), decoder.overflow.size());
-  } else if (player.endOfData && decoder.blockFill > 0) {
-    Mp3WriteBlock(&player, decoder.block.get(), decoder.blockFill);
+    player.nextHalf = (player.nextHalf + 1) & 1;
     decoder.blockFill = 0;
   }
-  decoder.overflow.clear();
-  decoder.overflow.shrink_to_fit();
+  return n;
+}
+
+// Output past a full half waits for the next decoding round: the other half
+// is the one playing now.
+void Hold(const uint8_t* data, size_t bytes) { decoder.held.assign(data, data + bytes); }
+
+void AppendToBlock(const uint8_t* data, size_t bytes) {
+  if (player.buffersPending && player.outputRate > 0) {
+    CreateChannelBuffers(&player);
+    player.buffersPending = 0;
+  }
+  // The decoder hands out whole stereo frames.
+  const uint32_t frameBytes = player.sampleBits == 8 ? 2u : 4u;
+  uint32_t frames = uint32_t(bytes / frameBytes);
+  uint32_t done = AppendFrames(data, frames);
+  if (done < frames) Hold(data + size_t(done) * frameBytes, size_t(frames - done) * frameBytes);
+}
+
+// Silence for the rest of a partly written half, a piece at a time so that a
+// lock never needs more scratch than a decoded frame; then nextHalf moves on.
+void EndPartialBlock() {
+  const uint32_t frameBytes = player.sampleBits == 8 ? 2u : 4u;
+  const uint32_t half = HalfFrames(&player);
+  constexpr uint32_t kSilencePiece = 4096;
+  for (uint32_t at = decoder.blockFill / frameBytes; at < half;) {
+    uint32_t n = std::min(kSilencePiece, half - at);
+    WriteRegion(&player, at, n, nullptr, 0, false);
+    at += n;
+  }
+  player.nextHalf = (player.nextHalf + 1) & 1;
+  decoder.blockFill = 0;
+}
+
+// Decodes one MP3 frame into the half being filled. At the end of the data a
+// half that is partly filled is finished with silence, so the tail of the
+// music (or all of a file shorter than one block) is heard.
+void DecodeFrame() {
+  if (player.endOfData || !decoder.handle) return;
+  if (!decoder.held.empty()) {
+    std::vector<uint8_t> held;
+    held.swap(decoder.held);
+    AppendToBlock(held.data(), held.size());
+  }
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    off_t frame = 0;
+    unsigned char* audio = nullptr;
+    size_t bytes = 0;
+    int r = mpg123_decode_frame(decoder.handle, &frame, &audio, &bytes);
+    // Running dry is not a failed attempt while the file has more to give.
+    while (r == MPG123_NEED_MORE && FeedMore())
+      r = mpg123_decode_frame(decoder.handle, &frame, &audio, &bytes);
+    if (r == MPG123_NEW_FORMAT) {
+      long rate = 0;
+      int channels = 0, encoding = 0;
+      if (player.outputRate == 0 &&
+          mpg123_getformat(decoder.handle, &rate, &channels, &encoding) == MPG123_OK)
+        player.outputRate = int32_t(rate);
+      continue;
+    }
+    if (r == MPG123_OK) {
+      if (player.outputRate == 0) break;  // data before any format: unusable stream
+      if (audio && bytes) AppendToBlock(audio, bytes);
+      return;
+    }
+    break;
+  }
+  player.endOfData = 1;
+  if (decoder.blockFill > 0) EndPartialBlock();
+}
+
+// Waits for the thread that decodes the rest of the first block.
+void FinishPrefill() {
+  if (prefill.joinable()) prefill.join();
 }
 
 }  // namespace
@@ -321,7 +407,6 @@ int Mp3Start(const char* commandLine) {
       !PlatformHasThreads()) {
     while (player.nextHalf == 0 && !player.endOfData) DecodeFrame();
   } else if (!player.buffersPending && player.nextHalf == 0 && !player.endOfData) {
-    decoder.holdFullBlock = true;
     // A data file found damaged during set-up ends the process with exit();
     // the decoding thread is waited for first, since a thread still running
     // at exit would abort the process instead of giving the exit status.
@@ -330,11 +415,12 @@ int Mp3Start(const char* commandLine) {
     }) == 0;
     (void)joinAtExit;
     try {
+      // Until the block is done nothing else touches the decoder or the
+      // channel buffers, so the thread writes into half 0 itself.
       prefill = std::thread([] {
-        while (decoder.blockFill < kMp3BlockSize && !player.endOfData) DecodeFrame();
+        while (player.nextHalf == 0 && !player.endOfData) DecodeFrame();
       });
     } catch (const std::system_error&) {  // no thread to be had: decode here
-      decoder.holdFullBlock = false;
       while (player.nextHalf == 0 && !player.endOfData) DecodeFrame();
     }
   }
@@ -350,55 +436,8 @@ int Mp3Start(const char* commandLine) {
 }
 
 void Mp3WriteBlock(Mp3Player* p, const uint8_t* block, uint32_t bytes) {
-  uint32_t offset = uint32_t(p->nextHalf) * kMp3HalfSize;
-  const bool eight = p->sampleBits == 8;
-  const uint32_t frames = bytes / (eight ? 2u : 4u);
-  if (p->stereo) {
-    SoundBuffer* l = LockHalf(p->left, offset, "left");
-    SoundBuffer* r = LockHalf(p->right, offset, "right");
-    if (eight) {
-      // Signed decoder bytes to unsigned buffer bytes.
-      if (l) {
-        uint8_t* d = static_cast<uint8_t*>(l->lockPointer1);
-        uint32_t n = Capacity(l, frames, 1);
-        for (uint32_t k = 0; k < n; ++k) d[k] = uint8_t(block[2 * k] + 128);
-      }
-      if (r) {
-        uint8_t* d = static_cast<uint8_t*>(r->lockPointer1);
-        uint32_t n = Capacity(r, frames, 1);
-        for (uint32_t k = 0; k < n; ++k) d[k] = uint8_t(block[2 * k + 1] + 128);
-      }
-    } else {
-      if (l) {
-        uint32_t n = Capacity(l, frames, 2);
-        for (uint32_t k = 0; k < n; ++k) Store16(l->lockPointer1, k, Load16(block + 4 * k));
-      }
-      if (r) {
-        uint32_t n = Capacity(r, frames, 2);
-        for (uint32_t k = 0; k < n; ++k) Store16(r->lockPointer1, k, Load16(block + 4 * k + 2));
-      }
-    }
-    if (l) SoundBufferUnlock(l);
-    if (r) SoundBufferUnlock(r);
-  } else {
-    SoundBuffer* c = LockHalf(p->centre, offset, "middle");
-    if (c && eight) {
-      // Average of the two signed samples, arithmetic shift, then unsigned.
-      uint8_t* d = static_cast<uint8_t*>(c->lockPointer1);
-      uint32_t n = Capacity(c, frames, 1);
-      for (uint32_t k = 0; k < n; ++k) {
-        int sum = int(int8_t(block[2 * k])) + int(int8_t(block[2 * k + 1]));
-        d[k] = uint8_t((sum >> 1) + 128);
-      }
-    } else if (c) {
-      uint32_t n = Capacity(c, frames, 2);
-      for (uint32_t k = 0; k < n; ++k) {
-        int sum = int(Load16(block + 4 * k)) + int(Load16(block + 4 * k + 2));
-        Store16(c->lockPointer1, k, int16_t(sum >> 1));
-      }
-    }
-    if (c) SoundBufferUnlock(c);
-  }
+  const uint32_t frames = bytes / (p->sampleBits == 8 ? 2u : 4u);
+  WriteRegion(p, 0, HalfFrames(p), block, frames, true);
   p->nextHalf = (p->nextHalf + 1) & 1;
 }
 
@@ -505,12 +544,14 @@ int Mp3Seek(double seconds, double* clockSeconds) {
   // The decoder wants the file again from the byte it named; the feed goes on
   // from there in the usual portions.
   decoder.fed = size_t(input);
-  if (decoder.fed < decoder.fileSize && !FeedMore()) {
+  if (std::fseek(decoder.file, long(input), SEEK_SET) != 0 ||
+      (decoder.fed < decoder.fileSize && !FeedMore())) {
     player.endOfData = 1;
     return 0;
   }
   player.endOfData = 0;
   decoder.blockFill = 0;
+  decoder.held.clear();
   player.nextHalf = 0;
   // Like the prefill: one block into half 0, then play from its start.
   while (player.nextHalf == 0 && !player.endOfData) DecodeFrame();

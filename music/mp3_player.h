@@ -1,5 +1,6 @@
-// The soundtrack player: decodes "music\elt56.mp3" from memory into blocks of
-// exactly half a channel buffer and keeps the idle halves of its looping
+// The soundtrack player: decodes "music\elt56.mp3", read a piece at a time,
+// into blocks of exactly half a channel buffer (written into the idle half as
+// they are decoded) and keeps the idle halves of its looping
 // channel buffers (left and right, or one centre buffer) filled from the main
 // loop. The buffer whose play position serves as the show's sound clock is
 // the left one in stereo and the centre one in mono.

@@ -70,7 +70,10 @@ struct CaptureState {
   int written = 0;              // frames the writer has finished
 };
 
-constexpr size_t kQueueFrames = 8;
+// Enough to ride out the show's slowest frames; the writer (the encoder or
+// the PNG compression) is the slower side, so a longer queue only holds
+// more frames.
+constexpr size_t kQueueFrames = 4;
 
 // How a capture is made, kept across captures.
 struct CaptureChoices {

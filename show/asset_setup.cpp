@@ -1,6 +1,8 @@
 #include "show/asset_setup.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -38,8 +40,35 @@ void LoadPictureSlot(int slot, const AssetPicture& asset) {
   PictureSlots[slot] = Kept(CreatePicture(asset.name));
 }
 
+// Texture files by the slot they were loaded into: a file named again (the
+// city binds one window texture twice and a warp draws it as well) shares
+// the texture already made instead of being held once more.
+const char* textureFileOfSlot[kTextureSlotCount];
+
 void LoadTextureSlot(int slot, const char* name) {
+  for (int i = 0; i < kTextureSlotCount; i++) {
+    if (i != slot && textureFileOfSlot[i] && std::strcmp(textureFileOfSlot[i], name) == 0 &&
+        SlotPicture(TextureSlots[i])) {
+      TextureSlots[slot] = TextureSlots[i];
+      textureFileOfSlot[slot] = name;
+      return;
+    }
+  }
   TextureSlots[slot] = Kept(CreateTexturePicture(name));
+  textureFileOfSlot[slot] = name;
+}
+
+// A picture that is loaded with the others but that no effect draws: it is
+// read all the same (a damaged file still ends the set-up), then let go, and
+// its slot keeps the marker. A failed allocation still leaves the slot null.
+void ReadAndRelease(Picture** slot) {
+  Picture* picture = *slot;
+  if (picture == nullptr || picture == &SlotMarker) return;
+  loadedPictures.erase(std::remove(loadedPictures.begin(), loadedPictures.end(), picture),
+                       loadedPictures.end());
+  std::free(picture->pixels);
+  std::free(picture);
+  *slot = &SlotMarker;
 }
 
 // The pool is emptied first, so a failed load leaves nothing to free twice.
@@ -122,6 +151,7 @@ int AssetSetup(const char* commandLine) {
 
   // 1. Every slot starts as the marker; a failed load stores null.
   MarkSlots();
+  std::fill(std::begin(textureFileOfSlot), std::end(textureFileOfSlot), nullptr);
 
   // 2. The main and the texture viewport.
   if (!SceneEffectsCreateViewports()) return 0;
@@ -186,9 +216,11 @@ int AssetSetup(const char* commandLine) {
 
   // 10. One portrait texture, then the full-size pictures.
   LoadTextureSlot(kTexSlotPortrait1, kTexPortrait1.name);
+  ReadAndRelease(&TextureSlots[kTexSlotPortrait1]);
   LoadPictureSlot(kPicDouble, kGfxKDouble);
   LoadPictureSlot(kPicBlue, kGfxKBlue);
   LoadPictureSlot(kPicTopB, kGfxKTopB);
+  ReadAndRelease(&PictureSlots[kPicTopB]);
   for (int i = 0; i < 4; ++i) LoadPictureSlot(kPicTitle1 + i, kGfxTitles[i]);
 
   // 11. City scene, its visibility lists and its 43 billboard bindings.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "music/mp3_player.h"
@@ -185,6 +186,36 @@ TEST_F(Mp3PlayerTest, BlocksOnlyGoIntoTheIdleHalf) {
   // The clock buffer's cursor wraps at its end.
   pull(int(kMp3HalfSize / 4));
   EXPECT_EQ(SoundBufferPosition(Mp3ClockBuffer()), 400u);
+}
+
+// The soundtrack is read as the music plays. A file cut short meanwhile ends
+// the music where its data ends: every sample it still had lands in place
+// across the halves, nothing is repeated, and the rest of the half is silent.
+TEST_F(Mp3PlayerTest, SoundtrackCutShortWhilePlayingEndsWhereItsDataEnds) {
+  const size_t perBlock = kMp3BlockSize / 4;
+  const int frames = int(perBlock * 5 / 2);
+  ASSERT_TRUE(music_test::WriteMp3(dir.Soundtrack(), frames, [&](int c, int i) {
+    return music_test::Sweep(i, frames, c ? 150.0 : 90.0, c ? 7000.0 : 3000.0, 0.5);
+  }));
+  ASSERT_EQ(Mp3Start(""), 1);
+  Mp3Play();  // the first block is in
+  std::error_code error;
+  const auto size = std::filesystem::file_size(dir.Soundtrack(), error);
+  ASSERT_FALSE(error);
+  std::filesystem::resize_file(dir.Soundtrack(), size * 6 / 10, error);
+  ASSERT_FALSE(error);
+  Decoded d = music_test::DecodeMp3(dir.Soundtrack(), 0, false);
+  ASSERT_GT(d.left.size(), perBlock + 1000);
+  ASSERT_LT(d.left.size(), 2 * perBlock);
+  const Mp3Player* p = Mp3State();
+  float t = 0.0f;
+  for (int i = 0; i < 40 && !p->endOfData; ++i) Mp3Update(t += 10.0f);
+  EXPECT_EQ(p->endOfData, 1);
+  EXPECT_EQ(p->nextHalf, 0);
+  EXPECT_EQ(Mismatches(p->left, 0, d, 0, 0), 0u);
+  EXPECT_EQ(Mismatches(p->right, 0, d, 1, 0), 0u);
+  EXPECT_EQ(Mismatches(p->left, 1, d, 0, perBlock), 0u);
+  EXPECT_EQ(Mismatches(p->right, 1, d, 1, perBlock), 0u);
 }
 
 // The first block may still be decoding when the next call comes: a
