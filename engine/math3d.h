@@ -5,6 +5,9 @@
 #pragma once
 #include <cmath>
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 struct Vec3 {
   float x, y, z;
@@ -67,8 +70,24 @@ void VecPrint(const Vec3& v);
 void MatIdentity(Mat4* m);
 void MatCopy(const Mat4& src, Mat4* dst);
 void MatMul(const Mat4& a, const Mat4& b, Mat4* out);
+// Point times the matrix's rows in double precision, rounded to float. With
+// SSE2, x and y share one register; each lane takes the same products and
+// sums in the same order as the plain form, so the results are identical.
 inline void MatTransformPoint(const Vec3& p, const Mat4& m, Vec3* out) {
   const float* e = m.m;
+#if defined(__SSE2__)
+  const __m128d px = _mm_set1_pd(p.x), py = _mm_set1_pd(p.y), pz = _mm_set1_pd(p.z);
+  __m128d xy = _mm_mul_pd(px, _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(e)))));
+  xy = _mm_add_pd(xy, _mm_mul_pd(py, _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(e + 4))))));
+  xy = _mm_add_pd(xy, _mm_mul_pd(pz, _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(e + 8))))));
+  xy = _mm_add_pd(xy, _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(e + 12)))));
+  double z = static_cast<double>(p.x) * e[2] + static_cast<double>(p.y) * e[6] +
+             static_cast<double>(p.z) * e[10] + e[14];
+  const __m128 f = _mm_cvtpd_ps(xy);
+  out->x = _mm_cvtss_f32(f);
+  out->y = _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1));
+  out->z = static_cast<float>(z);
+#else
   double x = static_cast<double>(p.x) * e[0] + static_cast<double>(p.y) * e[4] +
              static_cast<double>(p.z) * e[8] + e[12];
   double y = static_cast<double>(p.x) * e[1] + static_cast<double>(p.y) * e[5] +
@@ -78,6 +97,7 @@ inline void MatTransformPoint(const Vec3& p, const Mat4& m, Vec3* out) {
   out->x = static_cast<float>(x);
   out->y = static_cast<float>(y);
   out->z = static_cast<float>(z);
+#endif
 }
 void MatTransformPoints(const Vec3* src, Vec3* dst, int count, const Mat4& m);
 // Upper 3x3 only: for normals and directions.
