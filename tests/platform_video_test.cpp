@@ -16,6 +16,7 @@
 #include "platform/capture.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "tests/process_support.h"
 
 namespace {
 
@@ -134,21 +135,8 @@ TEST(PlatformVideo, NoUsableDriverFailsToOpen) {
 // A real X server in memory: full-screen and windowed, every depth, vsync.
 TEST(PlatformVideo, RealWindowUnderXvfb) {
   if (CaptureFindProgram("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed";
-  int number = 90 + getpid() % 400;
-  while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) ++number;
-  std::string display = ":" + std::to_string(number);
-  pid_t pid = fork();
-  if (pid == 0) {
-    execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-  for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  RunChild("RealWindow", "DISPLAY=" + display + " SDL_VIDEODRIVER=x11");
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
+  XServer server("1024x768x24", 90 + getpid() % 400);
+  RunChild("RealWindow", "DISPLAY=" + server.display() + " SDL_VIDEODRIVER=x11");
 }
 
 // The halves of the two tests above that run in the child process. They are

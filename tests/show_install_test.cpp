@@ -197,25 +197,12 @@ TEST(Program, StartupFailureIsShownInABoxWithADisplay) {
   ASSERT_FALSE(CaptureFindProgram("Xvfb").empty()) << "Xvfb is missing (scripts/deps.sh test)";
   fs::path dir = TempDir("box");
   fs::copy_file(kProgram, dir / "kestrivane");
-  int number = 500 + getpid() % 400;
-  while (fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) ++number;
-  std::string display = ":" + std::to_string(number);
-  pid_t server = fork();
-  if (server == 0) {
-    freopen("/dev/null", "w", stderr);
-    execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-  for (int i = 0; i < 100 && !fs::exists(socket); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  XServer server("800x600x24", 500 + getpid() % 400);
+  const std::string& display = server.display();
   EXPECT_TRUE(WaitsOnAMessageBox(dir / "kestrivane", {"DISPLAY=" + display}));
   EXPECT_FALSE(
       WaitsOnAMessageBox(dir / "kestrivane", {"DISPLAY=" + display, "SDL_VIDEODRIVER=offscreen"}));
   EXPECT_FALSE(WaitsOnAMessageBox(dir / "kestrivane", {}));
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
   fs::remove_all(dir);
 }
 

@@ -60,7 +60,7 @@ class WindowTest : public ::testing::Test {
         display_ = ":" + std::to_string(n);
         break;
       }
-    Shell("Xvfb " + display_ + " -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & echo $! >xvfb.pid");
+    Shell("Xvfb " + display_ + " -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 & echo $! >xvfb.pid");
     for (int i = 0; i < 50 && !fs::exists("/tmp/.X11-unix/X" + display_.substr(1)); ++i) Sleep(0.1);
     Shell("DISPLAY=" + display_ + " evilwm -fn fixed >/dev/null 2>&1 & echo $! >wm.pid");
     Sleep(0.5);
