@@ -10,7 +10,6 @@ namespace {
 
 struct Avx2 {
   static constexpr int kWidth = 8;
-  static constexpr bool kMaskedTail = true;
   using Pixels = __m256i;
   using Ints = __m256i;
 
@@ -49,33 +48,6 @@ struct Avx2 {
   }
   static void StoreDepthWhere(int32_t* p, Ints z, Pixels pass) {
     StoreDepth(p, _mm256_blendv_epi8(LoadDepth(p), z, pass));
-  }
-
-  // The last step of a span: only the lanes set in the mask are read or
-  // written, so nothing past the span's end is touched.
-  static Pixels FirstLanes(int32_t count) {
-    return _mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-  }
-  static Pixels And(Pixels a, Pixels b) { return _mm256_and_si256(a, b); }
-  static Pixels LoadIn(const uint32_t* p, Pixels lanes) {
-    return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), lanes);
-  }
-  static Ints LoadDepthIn(const int32_t* p, Pixels lanes) {
-    return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), lanes);
-  }
-  static void StoreIn(uint32_t* p, Pixels v, Pixels lanes) {
-    _mm256_maskstore_epi32(reinterpret_cast<int*>(p), lanes, v);
-  }
-  static void StoreDepthIn(int32_t* p, Ints z, Pixels lanes) {
-    _mm256_maskstore_epi32(reinterpret_cast<int*>(p), lanes, z);
-  }
-  static Pixels FetchIn(const Addressing& a, Ints u, Ints v, Pixels lanes) {
-    const __m256i iu = _mm256_and_si256(_mm256_sra_epi32(u, _mm_cvtsi32_si128(a.uShift)),
-                                        _mm256_set1_epi32(a.uMask));
-    const __m256i iv = _mm256_and_si256(_mm256_sra_epi32(v, _mm_cvtsi32_si128(a.vShift)),
-                                        _mm256_set1_epi32(a.vMask));
-    return _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(a.texels),
-                                       _mm256_add_epi32(iu, iv), lanes, 4);
   }
 
   static Ints ByteOf(Ints level) {

@@ -48,7 +48,6 @@ inline uint32_t LevelByte(int32_t level) { return static_cast<uint32_t>(level >>
 // ---- One pixel per step.
 struct Scalar {
   static constexpr int kWidth = 1;
-  static constexpr bool kMaskedTail = false;
   using Pixels = uint32_t;
   using Ints = int32_t;
 
@@ -95,7 +94,6 @@ struct Scalar {
 // ---- Four pixels per step.
 struct Sse2 {
   static constexpr int kWidth = 4;
-  static constexpr bool kMaskedTail = false;
   using Pixels = __m128i;
   using Ints = __m128i;
 
@@ -249,10 +247,7 @@ inline void SpanLoop(uint32_t constant) {
   int32_t u = s.u, v = s.v, z = s.z, level = s.level, r = s.red, g = s.green, b = s.blue;
 
   if constexpr (L::kWidth > 1 && !Op::kLevelRaw) {
-    // A lane type with masked loads and stores also draws the pixels left
-    // over (or a span shorter than a step) as one step with the lanes past
-    // the span's end switched off.
-    if (n >= L::kWidth || (L::kMaskedTail && n > 0)) {
+    if (n >= L::kWidth) {
       typename L::Ints vu = L::Start(u, du), vv = L::Start(v, dv), vz = L::Start(z, dz);
       typename L::Ints vl = L::Start(level, dl), vr = L::Start(r, dr), vg = L::Start(g, dg),
                        vb = L::Start(b, db);
@@ -297,28 +292,8 @@ inline void SpanLoop(uint32_t constant) {
           vb = L::Advance(vb, db);
         }
       }
-      int32_t rest = n - steps * L::kWidth;
-      if constexpr (L::kMaskedTail) {
-        if (rest > 0) {
-          const typename L::Pixels lanes = L::FirstLanes(rest);
-          typename L::Pixels pass = lanes;
-          if constexpr (D != Depth::kNone) pass = L::And(L::Passes(vz, L::LoadDepthIn(zp, lanes)), lanes);
-          if (!L::None(pass)) {
-            typename L::Pixels levels = fixed;
-            if constexpr (Op::kRgb) levels = L::Levels(vr, vg, vb);
-            if constexpr (Op::kLevel) levels = L::Level3(vl);
-            typename L::Pixels frame{};
-            if constexpr (Op::kReadsFrame) frame = L::LoadIn(dst, pass);
-            L::StoreIn(dst, Op::template Apply<L>(frame, L::FetchIn(a, vu, vv, pass), levels), pass);
-            if constexpr (D == Depth::kTestWrite) L::StoreDepthIn(zp, vz, pass);
-          }
-          dst += rest;
-          if constexpr (D != Depth::kNone) zp += rest;
-          rest = 0;
-        }
-      }
-      // The scalar interpolants jump over the pixels just drawn.
-      const int64_t done = n - rest;
+      // The scalar interpolants jump over the steps just drawn.
+      const int64_t done = int64_t{steps} * L::kWidth;
       u = Wrap(u + done * du);
       v = Wrap(v + done * dv);
       z = Wrap(z + done * dz);
@@ -326,7 +301,7 @@ inline void SpanLoop(uint32_t constant) {
       r = Wrap(r + done * dr);
       g = Wrap(g + done * dg);
       b = Wrap(b + done * db);
-      n = rest;
+      n -= steps * L::kWidth;
     }
   }
 
