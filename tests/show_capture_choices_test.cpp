@@ -182,19 +182,25 @@ bool ReadsFrom(pid_t pid, const fs::path& dir) {
   return false;
 }
 
+// A copy of the built data set in data made of links, all but file of
+// folder, which the caller writes itself.
+fs::path LinkDataExcept(const fs::path& data, const char* folder, const char* file) {
+  fs::create_directories(data / folder);
+  for (const auto& entry : fs::directory_iterator(kBuilt))
+    if (entry.path().filename() != folder)
+      fs::create_symlink(entry.path(), data / entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(kBuilt / folder))
+    if (entry.path().filename() != file)
+      fs::create_symlink(entry.path(), data / folder / entry.path().filename());
+  return data;
+}
+
 // Ctrl-C or a termination request while the set-up reads the data files
 // (one of them slow to decode) ends the program at once, with the signal's
 // status and a line that says so; the capture, opened only once the set-up
 // is done, is not made at all.
 TEST_F(CaptureChoices, SignalDuringSetUpEndsAtOnceAndMakesNothing) {
-  fs::path data = dir_ / "data";
-  fs::create_directories(data / "textures");
-  for (const auto& entry : fs::directory_iterator(kBuilt))
-    if (entry.path().filename() != "textures")
-      fs::create_symlink(entry.path(), data / entry.path().filename());
-  for (const auto& entry : fs::directory_iterator(kBuilt / "textures"))
-    if (entry.path().filename() != "gold.tga")
-      fs::create_symlink(entry.path(), data / "textures" / entry.path().filename());
+  fs::path data = LinkDataExcept(dir_ / "data", "textures", "gold.tga");
   WriteLargeTga(data / "textures" / "gold.tga", 4096, 4096);
   const fs::path real = fs::canonical(data);
 
@@ -244,14 +250,7 @@ TEST_F(CaptureChoices, SignalDuringSetUpEndsAtOnceAndMakesNothing) {
 // whose header matches its length.
 TEST_F(CaptureChoices, FatalExitMidShowClosesTheCapture) {
   // The data set as built, with the second dancer's first motion cut short.
-  fs::path data = dir_ / "data";
-  fs::create_directories(data / "3d");
-  for (const auto& entry : fs::directory_iterator(kBuilt))
-    if (entry.path().filename() != "3d")
-      fs::create_symlink(entry.path(), data / entry.path().filename());
-  for (const auto& entry : fs::directory_iterator(kBuilt / "3d"))
-    if (entry.path().filename() != "motion03.are")
-      fs::create_symlink(entry.path(), data / "3d" / entry.path().filename());
+  fs::path data = LinkDataExcept(dir_ / "data", "3d", "motion03.are");
   std::string motion = ReadText(kBuilt / "3d" / "motion03.are");
   ASSERT_GT(motion.size(), 3000u);
   std::ofstream(data / "3d" / "motion03.are", std::ios::binary) << motion.substr(0, 3000);
