@@ -154,9 +154,18 @@ void SetTextureAddressing(Material* material);
 // and stores the advanced state back. SpanGuard calls the selected routine
 // when count >= 0. The named routines are the plain ones; SIMD sets draw the
 // same pixels several at a time.
+// The row walkers of a SIMD set have the span loop inlined, one walker per
+// row of the mode table (a set without them walks rows with the plain
+// walkers, calling the span routine through SpanGuard).
+struct RowWalkers {
+  SectionWalkerFn shade, addLevelTest, addLevelDepth, addOpacityDepth, addOpacity,
+      rgbPerspective, rgbDepthPerspective, rgb, rgbDepth, halfDepthPerspective, copyPerspective,
+      copyDepthPerspective, copyDepth;
+};
 struct SpanRoutines {
   SpanRoutineFn copyDepth, copy, shade, rgbDepth, rgb, halfDepth, addLevelTest, addLevelDepth,
       addOpacity, addOpacityDepth;
+  RowWalkers walkers;
 };
 const SpanRoutines& PlainSpans();
 const SpanRoutines& Sse2Spans();

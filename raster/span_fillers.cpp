@@ -55,7 +55,7 @@ const SpanRoutines& PlainSpans() {
   static const SpanRoutines table = {SpanCopyDepth,    SpanCopy,          SpanShade,
                                      SpanRgbDepth,     SpanRgb,           SpanHalfDepth,
                                      SpanAddLevelTest, SpanAddLevelDepth, SpanAddOpacity,
-                                     SpanAddOpacityDepth};
+                                     SpanAddOpacityDepth, RowWalkers{}};
   return table;
 }
 

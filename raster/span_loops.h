@@ -15,8 +15,10 @@
 #include <emmintrin.h>
 
 #include <cstdint>
+#include <type_traits>
 
 #include "raster/raster.h"
+#include "raster/row_walk.h"
 
 namespace {
 
@@ -231,25 +233,23 @@ struct ShadeOp {
   }
 };
 
-// ---- The loop: count pixels from RasterState.colour, then the advanced
-// pointers and interpolants stored back. constant is the multiplier bytes of
+// ---- The loop: r.count pixels from r.colour, then the advanced pointers
+// and interpolants stored back into r. constant is the multiplier bytes of
 // an operation that steps no level. Whole steps of the lane width first; the
 // pixels left over go one at a time.
 template <class L, class Op, Depth D>
-inline void SpanLoop(uint32_t constant) {
-  RasterStateRecord& s = RasterState;
-  const Addressing a{s.texels, s.uShift & 31, s.uMask, s.vShift & 31, s.vMask};
-  uint32_t* dst = s.colour;
-  int32_t* zp = s.depth;
-  int32_t n = s.count;
-  const int32_t du = s.du, dv = s.dv, dz = s.dz;
-  const int32_t dl = s.dlevel, dr = s.dred, dg = s.dgreen, db = s.dblue;
-  int32_t u = s.u, v = s.v, z = s.z, level = s.level, r = s.red, g = s.green, b = s.blue;
+inline void SpanLoop(SpanArgs& r, const Addressing& a, uint32_t constant) {
+  uint32_t* dst = r.colour;
+  int32_t* zp = r.depth;
+  int32_t n = r.count;
+  const int32_t du = r.du, dv = r.dv, dz = r.dz;
+  const int32_t dl = r.dlevel, dr = r.dred, dg = r.dgreen, db = r.dblue;
+  int32_t u = r.u, v = r.v, z = r.z, level = r.level, red = r.red, g = r.green, b = r.blue;
 
   if constexpr (L::kWidth > 1 && !Op::kLevelRaw) {
     if (n >= L::kWidth) {
       typename L::Ints vu = L::Start(u, du), vv = L::Start(v, dv), vz = L::Start(z, dz);
-      typename L::Ints vl = L::Start(level, dl), vr = L::Start(r, dr), vg = L::Start(g, dg),
+      typename L::Ints vl = L::Start(level, dl), vr = L::Start(red, dr), vg = L::Start(g, dg),
                        vb = L::Start(b, db);
       const typename L::Pixels fixed = L::Broadcast(constant);
       const int32_t steps = n / L::kWidth;
@@ -298,7 +298,7 @@ inline void SpanLoop(uint32_t constant) {
       v = Wrap(v + done * dv);
       z = Wrap(z + done * dz);
       level = Wrap(level + done * dl);
-      r = Wrap(r + done * dr);
+      red = Wrap(red + done * dr);
       g = Wrap(g + done * dg);
       b = Wrap(b + done * db);
       n -= steps * L::kWidth;
@@ -308,7 +308,7 @@ inline void SpanLoop(uint32_t constant) {
   for (; n > 0; --n) {
     if (D == Depth::kNone || z >= *zp) {
       uint32_t levels = constant;
-      if constexpr (Op::kRgb) levels = Scalar::Levels(r, g, b);
+      if constexpr (Op::kRgb) levels = Scalar::Levels(red, g, b);
       if constexpr (Op::kLevel) levels = Scalar::Level3(level);
       if constexpr (Op::kLevelRaw) levels = static_cast<uint32_t>(level);
       *dst = Op::template Apply<Scalar>(Op::kReadsFrame ? *dst : 0u, FetchOne(a, u, v), levels);
@@ -321,39 +321,69 @@ inline void SpanLoop(uint32_t constant) {
     if constexpr (D != Depth::kNone) z = Step(z, dz);
     if constexpr (Op::kLevel) level = Step(level, dl);
     if constexpr (Op::kRgb) {
-      r = Step(r, dr);
+      red = Step(red, dr);
       g = Step(g, dg);
       b = Step(b, db);
     }
   }
 
-  s.colour = dst;
-  s.u = u;
-  s.v = v;
+  r.colour = dst;
+  r.u = u;
+  r.v = v;
   if constexpr (D != Depth::kNone) {
-    s.depth = zp;
-    s.z = z;
+    r.depth = zp;
+    r.z = z;
   }
-  if constexpr (Op::kLevel) s.level = level;
+  if constexpr (Op::kLevel) r.level = level;
   if constexpr (Op::kRgb) {
-    s.red = r;
-    s.green = g;
-    s.blue = b;
+    r.red = red;
+    r.green = g;
+    r.blue = b;
   }
 }
 
-// The routines of one lane type, in the order of SpanRoutines.
+// The texture addressing of the triangle being drawn.
+inline Addressing CurrentAddressing() {
+  const RasterStateRecord& s = RasterState;
+  return Addressing{s.texels, s.uShift & 31, s.uMask, s.vShift & 31, s.vMask};
+}
+
+// A span routine on RasterState: the span taken from it and the advanced
+// values stored back, as the walkers of the plain set expect.
+template <class L, class Op, Depth D>
+inline void SpanOnState(uint32_t constant) {
+  RasterStateRecord& s = RasterState;
+  SpanArgs r{s.colour, s.depth, s.count, s.u,     s.du,   s.v,      s.dv,    s.z,
+             s.dz,     s.level, s.dlevel, s.red, s.dred, s.green, s.dgreen, s.blue, s.dblue};
+  SpanLoop<L, Op, D>(r, CurrentAddressing(), constant);
+  s.colour = r.colour;
+  s.u = r.u;
+  s.v = r.v;
+  if constexpr (D != Depth::kNone) {
+    s.depth = r.depth;
+    s.z = r.z;
+  }
+  if constexpr (Op::kLevel) s.level = r.level;
+  if constexpr (Op::kRgb) {
+    s.red = r.red;
+    s.green = r.green;
+    s.blue = r.blue;
+  }
+}
+
+// The routines of one lane type, in the order of SpanRoutines, and the row
+// walkers with each routine's loop inlined.
 template <class L>
 struct SpanFamily {
-  static void CopyDepth() { SpanLoop<L, CopyOp, Depth::kTestWrite>(0); }
-  static void Copy() { SpanLoop<L, CopyOp, Depth::kNone>(0); }
-  static void RgbDepth() { SpanLoop<L, RgbOp, Depth::kTestWrite>(0); }
-  static void Rgb() { SpanLoop<L, RgbOp, Depth::kNone>(0); }
-  static void HalfDepth() { SpanLoop<L, HalfOp, Depth::kTestWrite>(0); }
-  static void AddLevelTest() { SpanLoop<L, AddOp<true>, Depth::kTest>(0); }
-  static void AddLevelDepth() { SpanLoop<L, AddOp<true>, Depth::kTestWrite>(0); }
-  static void AddOpacity() { SpanLoop<L, AddOp<false>, Depth::kNone>(OpacityBytes()); }
-  static void AddOpacityDepth() { SpanLoop<L, AddOp<false>, Depth::kTestWrite>(OpacityBytes()); }
+  static void CopyDepth() { SpanOnState<L, CopyOp, Depth::kTestWrite>(0); }
+  static void Copy() { SpanOnState<L, CopyOp, Depth::kNone>(0); }
+  static void RgbDepth() { SpanOnState<L, RgbOp, Depth::kTestWrite>(0); }
+  static void Rgb() { SpanOnState<L, RgbOp, Depth::kNone>(0); }
+  static void HalfDepth() { SpanOnState<L, HalfOp, Depth::kTestWrite>(0); }
+  static void AddLevelTest() { SpanOnState<L, AddOp<true>, Depth::kTest>(0); }
+  static void AddLevelDepth() { SpanOnState<L, AddOp<true>, Depth::kTestWrite>(0); }
+  static void AddOpacity() { SpanOnState<L, AddOp<false>, Depth::kNone>(OpacityBytes()); }
+  static void AddOpacityDepth() { SpanOnState<L, AddOp<false>, Depth::kTestWrite>(OpacityBytes()); }
 
   // The opacity row taken at mode selection is MulTable's row for the level.
   static uint32_t OpacityBytes() {
@@ -361,11 +391,43 @@ struct SpanFamily {
     return level * 0x010101u;
   }
 
-  static void Shade() { SpanLoop<Scalar, ShadeOp, Depth::kNone>(0); }
+  static void Shade() { SpanOnState<Scalar, ShadeOp, Depth::kNone>(0); }
+
+  // A section's rows drawn with Op, the texture addressing and the constant
+  // multiplier taken once for the section.
+  template <unsigned Set, bool Perspective, class Op, Depth D, class Lanes = L>
+  static void Walk(int32_t firstRow, int32_t endRow) {
+    const Addressing a = CurrentAddressing();
+    const uint32_t constant = std::is_same_v<Op, AddOp<false>> ? OpacityBytes() : 0u;
+    auto span = [&a, constant](SpanArgs& r) { SpanLoop<Lanes, Op, D>(r, a, constant); };
+    if constexpr (Perspective)
+      WalkPerspectiveRows<Set>(firstRow, endRow, span);
+    else
+      WalkAffineRows<Set>(firstRow, endRow, span);
+  }
+
+  static RowWalkers Walkers() {
+    using D = Depth;
+    return {
+        Walk<kAffineUVLevel, false, ShadeOp, D::kNone, Scalar>,
+        Walk<kAffineUVLevelZ, false, AddOp<true>, D::kTest>,
+        Walk<kAffineUVLevelZ, false, AddOp<true>, D::kTestWrite>,
+        Walk<kUVZ, true, AddOp<false>, D::kTestWrite>,
+        Walk<kAffineUV, false, AddOp<false>, D::kNone>,
+        Walk<kUVZRgb, true, RgbOp, D::kNone>,
+        Walk<kUVZRgb, true, RgbOp, D::kTestWrite>,
+        Walk<kUVZRgb, false, RgbOp, D::kNone>,
+        Walk<kUVZRgb, false, RgbOp, D::kTestWrite>,
+        Walk<kUVZ, true, HalfOp, D::kTestWrite>,
+        Walk<kUVZ, true, CopyOp, D::kNone>,
+        Walk<kUVZ, true, CopyOp, D::kTestWrite>,
+        Walk<kUVZ, false, CopyOp, D::kTestWrite>,
+    };
+  }
 
   static SpanRoutines Table(SpanRoutineFn shade) {
-    return {CopyDepth, Copy, shade, RgbDepth, Rgb, HalfDepth, AddLevelTest, AddLevelDepth,
-            AddOpacity, AddOpacityDepth};
+    return {CopyDepth,     Copy,       shade,    RgbDepth, Rgb, HalfDepth, AddLevelTest, AddLevelDepth,
+            AddOpacity, AddOpacityDepth, Walkers()};
   }
 };
 

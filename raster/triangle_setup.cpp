@@ -11,39 +11,9 @@
 // kept within 0 .. height - 1 and span ends within 0 .. width, with the
 // interpolants taken at the first pixel actually drawn. Triangles inside the
 // target are drawn exactly as without these limits.
-#include <cmath>
-
-#include "raster/raster.h"
+#include "raster/row_walk.h"
 
 namespace {
-
-constexpr unsigned kU = 1u << RI_U;
-constexpr unsigned kV = 1u << RI_V;
-constexpr unsigned kIz = 1u << RI_IZ;
-constexpr unsigned kLevel = 1u << RI_LEVEL;
-constexpr unsigned kRgb = (1u << RI_RED) | (1u << RI_GREEN) | (1u << RI_BLUE);
-
-constexpr float kDepthScale = 1e9f;
-constexpr float kFixed = 65536.0f;
-
-// Float to int32 truncating towards zero; values outside the int32 range and
-// NaN give INT32_MIN, as the processor's own conversion does.
-inline int32_t Trunc(float f) {
-  if (f > -2147483904.0f && f < 2147483648.0f) return static_cast<int32_t>(f);
-  return INT32_MIN;
-}
-
-// ceil(f) kept within lo .. hi (NaN gives lo).
-inline int32_t CeilWithin(float f, int32_t lo, int32_t hi) {
-  const float c = std::ceil(f);
-  if (!(c > static_cast<float>(lo))) return lo;
-  if (c >= static_cast<float>(hi)) return hi;
-  return static_cast<int32_t>(c);
-}
-
-inline int32_t WrapSub(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
 
 template <bool Perspective>
 float VertexValue(const ScreenVertex* p, int i) {
@@ -204,110 +174,40 @@ void SetupTriangle() {
   WalkSections<Set, Perspective>();
 }
 
-// Advances both edges and the left-edge interpolants by one row.
-template <unsigned Set>
-inline void NextRow() {
+// The plain walkers: each span handed to the selected routine through
+// RasterState, its advanced values taken back for the next piece.
+void SpanThroughState(SpanArgs& r) {
   RasterStateRecord& s = RasterState;
-  s.left.x += s.left.slope;
-  s.right.x += s.right.slope;
-  for (int i = 0; i < RI_COUNT; ++i)
-    if (Set & (1u << i)) s.leftValue[i] += s.leftStep[i];
-}
-
-// The interpolants at the row's first pixel (stepped over from the left
-// edge into at), the span start pointers, depth and light levels.
-template <unsigned Set>
-inline void StartSpan(int32_t y, int32_t xs, float* at) {
-  RasterStateRecord& s = RasterState;
-  const float prestep = static_cast<float>(xs) - s.left.x;
-  for (int i = 0; i < RI_COUNT; ++i)
-    at[i] = (Set & (1u << i)) ? s.leftValue[i] + prestep * s.ddx[i] : 0.0f;
-  const long offset = static_cast<long>(y) * s.pitch + xs;
-  s.colour = s.colourBuffer + offset;
-  s.depth = s.depthBuffer ? s.depthBuffer + offset : nullptr;
-  if constexpr ((Set & kIz) != 0) s.z = Trunc(at[RI_IZ] * kDepthScale);
-  if constexpr ((Set & kLevel) != 0) s.level = Trunc(at[RI_LEVEL] * kFixed);
-  if constexpr ((Set & kRgb) != 0) {
-    s.red = Trunc(at[RI_RED] * kFixed);
-    s.green = Trunc(at[RI_GREEN] * kFixed);
-    s.blue = Trunc(at[RI_BLUE] * kFixed);
-  }
-}
-
-// Affine rows: every interpolant stepped linearly across the span.
-// Every row of a section: the span's ends within the target, and for a row
-// that covers a pixel its start values, handed to draw(xs, xe, at).
-template <unsigned Set, class Draw>
-inline void WalkRows(int32_t firstRow, int32_t endRow, Draw draw) {
-  RasterStateRecord& s = RasterState;
-  for (int32_t y = firstRow; y < endRow; ++y) {
-    const int32_t xs = CeilWithin(s.left.x, 0, s.width);
-    const int32_t xe = CeilWithin(s.right.x, 0, s.width);
-    if (xe > xs) {
-      float at[RI_COUNT];
-      StartSpan<Set>(y, xs, at);
-      draw(xs, xe, at);
-    }
-    NextRow<Set>();
-  }
+  s.colour = r.colour;
+  s.depth = r.depth;
+  s.count = r.count;
+  s.u = r.u;
+  s.du = r.du;
+  s.v = r.v;
+  s.dv = r.dv;
+  s.z = r.z;
+  s.level = r.level;
+  s.red = r.red;
+  s.green = r.green;
+  s.blue = r.blue;
+  SpanGuard();
+  r.colour = s.colour;
+  r.depth = s.depth;
+  r.z = s.z;
+  r.level = s.level;
+  r.red = s.red;
+  r.green = s.green;
+  r.blue = s.blue;
 }
 
 template <unsigned Set>
 void WalkAffine(int32_t firstRow, int32_t endRow) {
-  RasterStateRecord& s = RasterState;
-  WalkRows<Set>(firstRow, endRow, [&s](int32_t xs, int32_t xe, const float* at) {
-    s.u = Trunc(at[RI_U] * kFixed);
-    s.v = Trunc(at[RI_V] * kFixed);
-    s.count = xe - xs;
-    SpanGuard();
-  });
+  WalkAffineRows<Set>(firstRow, endRow, SpanThroughState);
 }
 
-// Perspective rows: 1/z, u/z and v/z are stepped across the span and the true
-// u, v are found every 16 pixels; the span routine interpolates linearly in
-// between. The last, shorter piece divides at its own end so the row finishes
-// on the right texel.
 template <unsigned Set>
 void WalkPerspective(int32_t firstRow, int32_t endRow) {
-  RasterStateRecord& s = RasterState;
-  const float diz = s.ddx[RI_IZ], duz = s.ddx[RI_U], dvz = s.ddx[RI_V];
-  const float iz16 = 16.0f * diz, uz16 = 16.0f * duz, vz16 = 16.0f * dvz;
-  WalkRows<Set>(firstRow, endRow, [&](int32_t xs, int32_t xe, const float* at) {
-    float iz = at[RI_IZ], uz = at[RI_U], vz = at[RI_V];
-    float inv = kFixed / iz;
-    int32_t u0 = Trunc(uz * inv), v0 = Trunc(vz * inv);
-    iz += iz16;
-    uz += uz16;
-    vz += vz16;
-    inv = kFixed / iz;
-    for (int32_t r = xe - xs; r > 0; r -= 16) {
-      int32_t u1, v1;
-      if (r < 16) {
-        const float f = static_cast<float>(16 - r);
-        const float invEnd = kFixed / (iz - f * diz);
-        u1 = Trunc((uz - f * duz) * invEnd);
-        v1 = Trunc((vz - f * dvz) * invEnd);
-        s.du = WrapSub(u1, u0) / r;
-        s.dv = WrapSub(v1, v0) / r;
-        s.count = r;
-      } else {
-        u1 = Trunc(uz * inv);
-        v1 = Trunc(vz * inv);
-        iz += iz16;
-        uz += uz16;
-        vz += vz16;
-        s.du = WrapSub(u1, u0) >> 4;
-        s.dv = WrapSub(v1, v0) >> 4;
-        s.count = 16;
-      }
-      inv = kFixed / iz;
-      s.u = u0;
-      s.v = v0;
-      SpanGuard();
-      u0 = u1;
-      v0 = v1;
-    }
-  });
+  WalkPerspectiveRows<Set>(firstRow, endRow, SpanThroughState);
 }
 
 // Silhouette rows: edges in 16.16, covered pixels set to the silhouette
@@ -336,12 +236,6 @@ void SetupSilhouette() {
   if (!CommonSetup()) return;
   WalkSections<0, false>();
 }
-
-constexpr unsigned kAffineUV = kU | kV;
-constexpr unsigned kAffineUVLevel = kU | kV | kLevel;
-constexpr unsigned kAffineUVLevelZ = kU | kV | kLevel | kIz;
-constexpr unsigned kUVZ = kU | kV | kIz;
-constexpr unsigned kUVZRgb = kU | kV | kIz | kRgb;
 
 void Select(TriangleSetupFn setup, SectionWalkerFn walker, SpanRoutineFn span, int32_t usesDepth) {
   RasterState.setup = setup;
@@ -374,37 +268,49 @@ void SelectRenderMode(int32_t mode) {
   const bool add = mode & RM_ADD, opacity = mode & RM_OPACITY;
   const bool perspective = mode & RM_PERSPECTIVE, noDepth = mode & RM_NODEPTH;
 
+  // A set with row walkers of its own walks with those, the span loop
+  // inlined; otherwise the plain walker calls the routine per span.
+  const RowWalkers& w = k.walkers;
+  auto walk = [](SectionWalkerFn own, SectionWalkerFn plain) { return own ? own : plain; };
+
   // First matching row decides.
   if (mode == RM_SILHOUETTE) {
     Select(SetupSilhouette, WalkSilhouette, nullptr, 0);
   } else if (shade && !perspective) {
-    Select(SetupTriangle<kAffineUVLevel, false>, WalkAffine<kAffineUVLevel>, k.shade, 0);
+    Select(SetupTriangle<kAffineUVLevel, false>, walk(w.shade, WalkAffine<kAffineUVLevel>),
+           k.shade, 0);
   } else if (add && !perspective && !opacity) {
-    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, k.addLevelTest, 1);
+    Select(SetupTriangle<kAffineUVLevelZ, false>,
+           walk(w.addLevelTest, WalkAffine<kAffineUVLevelZ>), k.addLevelTest, 1);
   } else if (add && perspective && opacity) {
-    Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.addOpacityDepth, 1);
+    Select(SetupTriangle<kUVZ, true>, walk(w.addOpacityDepth, WalkPerspective<kUVZ>),
+           k.addOpacityDepth, 1);
     SelectOpacityRow();
   } else if (add && opacity) {
-    Select(SetupTriangle<kAffineUV, false>, WalkAffine<kAffineUV>, k.addOpacity, 0);
+    Select(SetupTriangle<kAffineUV, false>, walk(w.addOpacity, WalkAffine<kAffineUV>),
+           k.addOpacity, 0);
     SelectOpacityRow();
   } else if (add) {
-    Select(SetupTriangle<kAffineUVLevelZ, false>, WalkAffine<kAffineUVLevelZ>, k.addLevelDepth,
-           1);
+    Select(SetupTriangle<kAffineUVLevelZ, false>,
+           walk(w.addLevelDepth, WalkAffine<kAffineUVLevelZ>), k.addLevelDepth, 1);
   } else if (rgb && perspective) {
-    Select(SetupTriangle<kUVZRgb, true>, WalkPerspective<kUVZRgb>, noDepth ? k.rgb : k.rgbDepth,
-           !noDepth);
+    Select(SetupTriangle<kUVZRgb, true>,
+           walk(noDepth ? w.rgbPerspective : w.rgbDepthPerspective, WalkPerspective<kUVZRgb>),
+           noDepth ? k.rgb : k.rgbDepth, !noDepth);
   } else if (rgb) {
-    Select(SetupTriangle<kUVZRgb, false>, WalkAffine<kUVZRgb>, noDepth ? k.rgb : k.rgbDepth,
-           !noDepth);
+    Select(SetupTriangle<kUVZRgb, false>, walk(noDepth ? w.rgb : w.rgbDepth, WalkAffine<kUVZRgb>),
+           noDepth ? k.rgb : k.rgbDepth, !noDepth);
   } else if (perspective) {
     if (half)
-      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.halfDepth, 1);
+      Select(SetupTriangle<kUVZ, true>, walk(w.halfDepthPerspective, WalkPerspective<kUVZ>),
+             k.halfDepth, 1);
     else if (noDepth)
-      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.copy, 0);
+      Select(SetupTriangle<kUVZ, true>, walk(w.copyPerspective, WalkPerspective<kUVZ>), k.copy, 0);
     else
-      Select(SetupTriangle<kUVZ, true>, WalkPerspective<kUVZ>, k.copyDepth, 1);
+      Select(SetupTriangle<kUVZ, true>, walk(w.copyDepthPerspective, WalkPerspective<kUVZ>),
+             k.copyDepth, 1);
   } else {
-    Select(SetupTriangle<kUVZ, false>, WalkAffine<kUVZ>, k.copyDepth, 1);
+    Select(SetupTriangle<kUVZ, false>, walk(w.copyDepth, WalkAffine<kUVZ>), k.copyDepth, 1);
   }
 }
 

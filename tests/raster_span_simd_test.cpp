@@ -1,9 +1,12 @@
 // The SSE2 and AVX2 span sets against the plain one: random textures, frames,
 // depths and interpolants, every routine, every count from 0 to past two
-// steps of the widest set, and spans that continue where the last stopped.
+// steps of the widest set, and spans that continue where the last stopped;
+// then the sets' own row walkers, whole triangles of every mode against the
+// plain walker calling the plain routine.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -100,6 +103,92 @@ TEST(RasterSpanSimd, EverySetDrawsThePlainPixelsAndStopsAtThePlainState) {
       }
     }
   }
+}
+
+// Each set's walker for a mode row, given the plain selection of that mode.
+struct WalkerCase {
+  int32_t mode;
+  SectionWalkerFn RowWalkers::*walker;
+};
+
+// Draws the triangles with the plain selection of the mode, the section
+// walker swapped for `walker` when there is one.
+void DrawTriangles(int32_t mode, SectionWalkerFn walker, const std::vector<ScreenVertex>& corners,
+                   Material* material, RenderTarget target) {
+  material->mode = mode;
+  RasterState.material = material;
+  RasterState.target = target;
+  SelectRenderMode(mode);
+  if (walker) RasterState.walker = walker;
+  for (size_t i = 0; i + 2 < corners.size(); i += 3) {
+    ScreenVertex a = corners[i], b = corners[i + 1], c = corners[i + 2];
+    RasterState.v0 = &a, RasterState.v1 = &b, RasterState.v2 = &c;
+    DrawTriangle();
+  }
+}
+
+TEST(RasterSpanSimd, EverySetsRowWalkersDrawThePlainTriangles) {
+  InitRasterizer();
+  // Without the fade set-up the selection is the plain one.
+  ASSERT_EQ(&ActiveSpans(), &PlainSpans());
+  const WalkerCase cases[] = {
+      {0x204, &RowWalkers::shade},           {0x220, &RowWalkers::addLevelTest},
+      {0x120, &RowWalkers::addLevelDepth},   {0x360, &RowWalkers::addOpacityDepth},
+      {0x60, &RowWalkers::addOpacity},       {0x702, &RowWalkers::rgbPerspective},
+      {0x302, &RowWalkers::rgbDepthPerspective}, {0x402, &RowWalkers::rgb},
+      {0x202, &RowWalkers::rgbDepth},        {0x310, &RowWalkers::halfDepthPerspective},
+      {0x700, &RowWalkers::copyPerspective}, {0x300, &RowWalkers::copyDepthPerspective},
+      {0x0, &RowWalkers::copyDepth},
+  };
+  std::vector<std::pair<const char*, const SpanRoutines*>> sets = {{"SSE2", &Sse2Spans()}};
+  if (__builtin_cpu_supports("avx2")) sets.push_back({"AVX2", &Avx2Spans()});
+
+  constexpr int kWidth = 83, kHeight = 61, kPitch = 96;
+  std::mt19937 rng(77);
+  std::vector<uint32_t> texels(64 * 128);
+  for (uint32_t& t : texels) t = rng();
+  Material material{};
+  material.sizeCode = 12;  // 64 x 128
+  material.opacity = 0.6f;
+  material.texels = texels.data();
+  SetTextureAddressing(&material);
+  auto uniform = [&rng](float lo, float hi) {
+    return lo + (hi - lo) * static_cast<float>(rng() % 100000) / 100000.0f;
+  };
+  // Small, thin and large triangles, some reaching past the target's edges;
+  // depths far enough apart that both sides of the depth test are taken.
+  std::vector<ScreenVertex> corners;
+  for (int t = 0; t < 240; ++t) {
+    const float cx = uniform(-10, kWidth + 10), cy = uniform(-10, kHeight + 10);
+    const float size = t % 3 == 0 ? 3.0f : (t % 3 == 1 ? 14.0f : 60.0f);
+    for (int k = 0; k < 3; ++k)
+      corners.push_back({cx + uniform(-size, size), cy + uniform(-size, size), uniform(0.5f, 6.0f),
+                         uniform(0, 255), uniform(0, 255), uniform(0, 255), uniform(0, 255),
+                         uniform(-300, 600), uniform(-300, 600)});
+  }
+  std::vector<uint32_t> frame(kPitch * kHeight);
+  std::vector<int32_t> depth(frame.size());
+  for (uint32_t& p : frame) p = rng();
+  for (int32_t& d : depth) d = static_cast<int32_t>(rng() % 900000000);
+
+  for (const WalkerCase& wc : cases) {
+    auto render = [&](SectionWalkerFn walker) {
+      std::pair<std::vector<uint32_t>, std::vector<int32_t>> out{frame, depth};
+      DrawTriangles(wc.mode, walker, corners, &material,
+                    {out.first.data(), out.second.data(), kPitch, kWidth, kHeight});
+      return out;
+    };
+    const auto plain = render(nullptr);
+    EXPECT_NE(plain.first, frame) << std::hex << wc.mode;
+    for (const auto& [setName, set] : sets) {
+      SCOPED_TRACE(std::string(setName) + " mode " + std::to_string(wc.mode));
+      ASSERT_NE(set->walkers.*wc.walker, nullptr);
+      const auto simd = render(set->walkers.*wc.walker);
+      EXPECT_EQ(simd.first, plain.first);
+      EXPECT_EQ(simd.second, plain.second);
+    }
+  }
+  SelectRenderMode(0);
 }
 
 }  // namespace
