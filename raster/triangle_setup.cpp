@@ -11,6 +11,8 @@
 // kept within 0 .. height - 1 and span ends within 0 .. width, with the
 // interpolants taken at the first pixel actually drawn. Triangles inside the
 // target are drawn exactly as without these limits.
+#include <algorithm>
+
 #include "raster/row_walk.h"
 
 namespace {
@@ -218,18 +220,26 @@ void WalkSilhouette(int32_t firstRow, int32_t endRow) {
   int32_t xl = Trunc(s.left.x * kFixed), xr = Trunc(s.right.x * kFixed);
   const int32_t sl = Trunc(s.left.slope * kFixed), sr = Trunc(s.right.slope * kFixed);
   const int64_t width = s.width;
+  // Held locally: the rows written could otherwise be the state itself to
+  // the compiler, which would then reload everything per pixel.
+  uint32_t* const colour = s.colourBuffer;
+  const long pitch = s.pitch;
+  const uint32_t fill = s.silhouetteColour;
+  float leftX = s.left.x, rightX = s.right.x;
+  const float leftSlope = s.left.slope, rightSlope = s.right.slope;
   for (int32_t y = firstRow; y < endRow; ++y) {
     int64_t xs = (static_cast<int64_t>(xl) + 0xFFFF) >> 16;
     int64_t xe = (static_cast<int64_t>(xr) + 0xFFFF) >> 16;
     xs = xs < 0 ? 0 : (xs > width ? width : xs);
     xe = xe < 0 ? 0 : (xe > width ? width : xe);
-    uint32_t* p = s.colourBuffer + static_cast<long>(y) * s.pitch + xs;
-    for (int64_t n = xe - xs; n > 0; --n) *p++ = s.silhouetteColour;
+    if (xe > xs) std::fill_n(colour + static_cast<long>(y) * pitch + xs, xe - xs, fill);
     xl = static_cast<int32_t>(static_cast<uint32_t>(xl) + static_cast<uint32_t>(sl));
     xr = static_cast<int32_t>(static_cast<uint32_t>(xr) + static_cast<uint32_t>(sr));
-    s.left.x += s.left.slope;
-    s.right.x += s.right.slope;
+    leftX += leftSlope;
+    rightX += rightSlope;
   }
+  s.left.x = leftX;
+  s.right.x = rightX;
 }
 
 void SetupSilhouette() {
