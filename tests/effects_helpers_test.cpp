@@ -13,9 +13,9 @@ namespace {
 
 uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return (r << 16) | (g << 8) | b; }
 
-std::vector<uint32_t> RandomFrame(uint32_t seed) {
+std::vector<uint32_t> RandomFrame(uint32_t seed, int pixels = kFramePixels) {
   std::mt19937 rng(seed);
-  std::vector<uint32_t> f(kFramePixels);
+  std::vector<uint32_t> f(static_cast<size_t>(pixels));
   for (auto& p : f) p = rng() & 0xFFFFFF;
   return f;
 }
@@ -219,6 +219,31 @@ TEST_F(Helpers, WarpTextureIndicesWrapAt65536) {
   // phase 0 it is 256 x 256 + 0.
   ThreeTapWarp(base.data(), texture.data(), 0.0f);
   EXPECT_EQ(WarpTextureOffset, 65536);
+}
+
+// The lens warps eight pixels a step give the plain pixels: texel indices
+// wrapping both ways, every table pair, offsets past either end.
+TEST_F(Helpers, LensWarpsDrawThePlainPixelsEightAtATime) {
+  const auto texture = RandomFrame(21, 65536);
+  auto draw = [&](bool simd, float phase, int mode, int32_t offset) {
+    InitFadeOperations(320, 240, simd ? 0 : 1);
+    std::vector<uint32_t> out(kFramePixels);
+    if (mode < 0) {
+      ThreeTapWarp(out.data(), texture.data(), phase);
+    } else {
+      WarpTextureOffset = offset;
+      LensTableWarp(out.data(), texture.data(), phase, mode);
+    }
+    InitFadeOperations(320, 240, 0);
+    return out;
+  };
+  for (float phase : {0.0f, 3.7f, 812.25f})
+    for (int mode = -1; mode <= 2; ++mode)
+      for (int32_t offset : {0, -70000, 0x7FFF0000}) {
+        const auto plain = draw(false, phase, mode, offset);
+        EXPECT_EQ(draw(true, phase, mode, offset), plain)
+            << "phase " << phase << " mode " << mode << " offset " << offset;
+      }
 }
 
 TEST_F(Helpers, RotozoomSamplesTheCircleAroundTheTextureCentre) {
