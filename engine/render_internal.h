@@ -10,11 +10,11 @@ int ActivePlanes(const Viewport* vp);
 // Planes the mesh's bounding box (transformed by m) reaches across, or -1
 // when the box lies wholly outside one of vp's planes.
 int32_t MeshCrossingMask(const Mesh* mesh, const Mat4& m, const Viewport* vp);
-// Bit i for each plane i of crossing that the point lies outside.
-int32_t VertexOutcode(const Viewport* vp, const Vec3& view, int32_t crossing);
-// Bit i for each plane i of vp the point lies on the inner side of, by the
-// very test ClipPolygon makes.
-int32_t InsideMask(const Viewport* vp, const Vec3& view);
+// A vertex's two masks from one distance per plane: the outcode (bit i for
+// each plane i of crossing that the point lies outside) is returned, and
+// *inside gets bit i for each plane i of vp the point lies on the inner side
+// of, by the very test ClipPolygon makes.
+int32_t VertexMasks(const Viewport* vp, const Vec3& view, int32_t crossing, int32_t* inside);
 // A stamp no vertex carries yet (never 0), for a new set of inside masks.
 uint32_t NewClipStamp();
 // Clips the polygon begun with the three corners to vp's planes, passing

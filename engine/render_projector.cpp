@@ -145,14 +145,13 @@ uint32_t PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float 
       v->useCount = 0;
       MatTransformPoint(v->position, m, &v->viewNormal);
       MatTransformPoint(v->position, p, &v->view);
-      v->insideMask = InsideMask(projector, v->view);
       v->insideStamp = stamp;
       Vec3 n;
       MatRotateVector(v->normal, r, &n);
       VecSetLength(n, 1.0f, &n);
       v->shade = intensity * 255.0f * n.z;
       ProjectVertex(projector, v);
-      v->outcode = VertexOutcode(projector, v->view, crossing);
+      v->outcode = VertexMasks(projector, v->view, crossing, &v->insideMask);
     }
     CollectFaces(mesh, projector, true);
   }

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <tuple>
 #include <utility>
 
 #include "engine_render_support.h"
+#include "show/fade.h"
 
 using namespace render_test;
 
@@ -261,6 +263,52 @@ TEST(RenderSubmit, VertexLightAndDepthFade) {
     EXPECT_NEAR(got.y, c.expect.y, 1e-3f);
     EXPECT_NEAR(got.z, c.expect.z, 1e-3f);
   }
+}
+
+// Four vertices at a time the lighting gives each vertex the light of the
+// one-at-a-time loop, bit for bit: random normals and lights, a vertex at a
+// light's very position, lights behind, a count that leaves a remainder.
+TEST(RenderSubmit, LightingFourAtATimeMatchesOneAtATime) {
+  std::mt19937 rng(99);
+  auto uniform = [&rng](float lo, float hi) {
+    return lo + (hi - lo) * static_cast<float>(rng() % 1000000) / 1000000.0f;
+  };
+  constexpr int kVertices = 23;
+  std::vector<Vec3> positions, normals;
+  for (int i = 0; i < kVertices; i++) {
+    positions.push_back({uniform(-60, 60), uniform(-40, 40), uniform(5, 400)});
+    normals.push_back({uniform(-1, 1), uniform(-1, 1), uniform(-1, 1)});
+  }
+  normals[7] = {0, 0, 0};
+  auto light = [&](bool simd) {
+    InitFadeOperations(320, 240, simd ? 0 : 1);
+    OwnedViewport v(64, 320, 240);
+    ViewportSetAmbient(&v.vp, 0.1f, 0.2f, 0.05f);
+    auto scene = NewScene(kVertices, 8, 1, 6);
+    Mesh* mesh = AddMesh(scene.get(), positions, {{0, 1, 2}, {3, 4, 5}});
+    for (int i = 0; i < kVertices; i++) scene->vertices[i].normal = normals[i];
+    for (int i = 0; i < 6; i++) {
+      Light* l = SceneAddLight(scene.get(), "l");
+      l->position = i == 2 ? positions[5] : Vec3{uniform(-500, 500), uniform(-500, 500), uniform(-300, 600)};
+      l->colour = {uniform(0, 1.2f), uniform(0, 1), uniform(0, 0.9f)};
+    }
+    MeshSubmit(mesh, &v.vp);
+    std::vector<Vec3> out;
+    for (int i = 0; i < kVertices; i++) out.push_back(scene->vertices[i].light);
+    InitFadeOperations(320, 240, 0);
+    return out;
+  };
+  const std::mt19937 start = rng;
+  const std::vector<Vec3> plain = light(false);
+  rng = start;
+  const std::vector<Vec3> simd = light(true);
+  int lit = 0;
+  for (int i = 0; i < kVertices; i++) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(std::memcmp(&plain[i], &simd[i], sizeof(Vec3)), 0);
+    lit += plain[i].x > 0.1f * 255.0f + 1.0f;
+  }
+  EXPECT_GT(lit, 3);  // the lights do reach some of the vertices
 }
 
 TEST(RenderSort, FarthestKeyFirstWhateverTheTies) {
