@@ -32,10 +32,12 @@ int32_t ProjectorDepth[kRenderTextureSize * kRenderTextureSize];
 Material LightMaterial;   // the render texture added onto the frame
 Material ShadowMaterial;  // silhouette: black into the render texture
 
-// A face clipped to the light's view, waiting to be blackened.
+// A face clipped to the light's view, waiting to be blackened: where its
+// corners fall in the light's view is all the silhouette needs.
 struct LitPolygon {
   int32_t count;
-  Vertex vertices[kLitCorners];  // projected into the light's view
+  float x[kLitCorners];
+  float y[kLitCorners];
 };
 
 LitPolygon Records[kLitRecords];
@@ -158,30 +160,41 @@ uint32_t PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float 
   return stamp;
 }
 
-// The face's polygon in the light's view (already clipped to it) drawn onto
-// the main view with the render texture added, mapped by light-view position.
-void DrawLitCopy(const LitPolygon* r, Viewport* main) {
-  Vertex lit[kLitCorners];
+// The face's polygon in the light's view (already clipped to it and
+// projected into it) drawn onto the main view with the render texture added,
+// mapped by light-view position.
+void DrawLitCopy(Vertex* lit, int count, Viewport* main) {
   Vertex* ptr[kLitCorners];
-  for (int j = 0; j < r->count; j++) {
-    lit[j] = r->vertices[j];
+  for (int j = 0; j < count; j++) {
     lit[j].u = lit[j].screenX;
     lit[j].v = lit[j].screenY;
     lit[j].view = lit[j].viewNormal;
     lit[j].outcode = kClipAllPlanes;
     ptr[j] = &lit[j];
   }
-  PolygonBegin(ptr, r->count);
+  PolygonBegin(ptr, count);
   const int planes = ActivePlanes(main);
   for (int p = 0; p < planes; p++) ClipPolygon(main->planes[p]);
   DrawPolygonScaled(main, &LightMaterial, kLitDepthScale);
 }
 
+// The polygon's fan drawn as a silhouette into the render texture; a
+// silhouette reads nothing of its corners but x and y.
 void Blacken(Viewport* projector, int32_t i) {
-  LitPolygon* r = &Records[i];
-  Vertex* ptr[kLitCorners];
-  for (int j = 0; j < r->count; j++) ptr[j] = &r->vertices[j];
-  DrawFan(projector, &ShadowMaterial, ptr, r->count);
+  const LitPolygon* r = &Records[i];
+  ScreenVertex* c = PolygonState.corners;
+  RasterState.material = &ShadowMaterial;
+  RasterState.target = projector->renderTarget;
+  auto corner = [r](int j) { return ScreenVertex{r->x[j], r->y[j], 0, 0, 0, 0, 0, 0, 0}; };
+  for (int k = 1; k + 1 < r->count; k++) {
+    c[0] = corner(0);
+    c[1] = corner(k);
+    c[2] = corner(k + 1);
+    RasterState.v0 = &c[0];
+    RasterState.v1 = &c[1];
+    RasterState.v2 = &c[2];
+    DrawTriangle();
+  }
   Wait[i].where = kNotWaiting;
 }
 
@@ -274,11 +287,14 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
 
     LitPolygon* r = TakeRecord(corner, counted);
     r->count = PolygonState.count < kLitCorners ? PolygonState.count : kLitCorners;
+    Vertex lit[kLitCorners];
     for (int j = 0; j < r->count; j++) {
-      r->vertices[j] = *PolygonState.vertices[j];
-      ProjectVertex(projector, &r->vertices[j]);
+      lit[j] = *PolygonState.vertices[j];
+      ProjectVertex(projector, &lit[j]);
+      r->x[j] = lit[j].screenX;
+      r->y[j] = lit[j].screenY;
     }
-    DrawLitCopy(r, main);
+    DrawLitCopy(lit, r->count, main);
     if (releasing) BlackenReleased(projector);
     litKey = face->depthKey;
   }
