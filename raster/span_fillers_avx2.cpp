@@ -12,6 +12,7 @@ struct Avx2 {
   static constexpr int kWidth = 8;
   using Pixels = __m256i;
   using Ints = __m256i;
+  using Tail = OnePixel;
 
   static Ints Start(int32_t a, int32_t d) {
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);

@@ -52,6 +52,7 @@ struct Scalar {
   static constexpr int kWidth = 1;
   using Pixels = uint32_t;
   using Ints = int32_t;
+  using Tail = Scalar;  // the pixels left after the whole steps
 
   static Ints Start(int32_t a, int32_t) { return a; }
   static Ints Advance(Ints a, int32_t d) { return Step(a, d); }
@@ -94,10 +95,13 @@ struct Scalar {
 };
 
 // ---- Four pixels per step.
+struct OnePixel;
+
 struct Sse2 {
   static constexpr int kWidth = 4;
   using Pixels = __m128i;
   using Ints = __m128i;
+  using Tail = OnePixel;
 
   static Ints Start(int32_t a, int32_t d) {
     return _mm_setr_epi32(a, Wrap(int64_t{a} + d), Wrap(int64_t{a} + 2 * int64_t{d}),
@@ -161,6 +165,22 @@ struct Sse2 {
   static Pixels Halves(Pixels a, Pixels b) {
     const __m128i m = _mm_set1_epi32(0x7F7F7F);
     return _mm_add_epi32(_mm_and_si128(_mm_srli_epi32(a, 1), m), _mm_and_si128(_mm_srli_epi32(b, 1), m));
+  }
+};
+
+// ---- One pixel per step in the SIMD sets' tails: the scalar loop with the
+// byte products and saturating sums made in one SSE2 register, as the wide
+// steps make them.
+struct OnePixel : Scalar {
+  static Pixels Multiply(Pixels t, Pixels m) {
+    const __m128i p = _mm_cvtsi32_si128(static_cast<int32_t>(t));
+    const __m128i q = _mm_cvtsi32_si128(static_cast<int32_t>(m));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(Sse2::Multiply(p, q)));
+  }
+  static Pixels AddSaturated(Pixels a, Pixels b) {
+    const __m128i p = _mm_cvtsi32_si128(static_cast<int32_t>(a));
+    const __m128i q = _mm_cvtsi32_si128(static_cast<int32_t>(b));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(Sse2::AddSaturated(p, q)));
   }
 };
 
@@ -311,7 +331,8 @@ inline void SpanLoop(SpanArgs& r, const Addressing& a, uint32_t constant) {
       if constexpr (Op::kRgb) levels = Scalar::Levels(red, g, b);
       if constexpr (Op::kLevel) levels = Scalar::Level3(level);
       if constexpr (Op::kLevelRaw) levels = static_cast<uint32_t>(level);
-      *dst = Op::template Apply<Scalar>(Op::kReadsFrame ? *dst : 0u, FetchOne(a, u, v), levels);
+      *dst = Op::template Apply<typename L::Tail>(Op::kReadsFrame ? *dst : 0u, FetchOne(a, u, v),
+                                                   levels);
       if constexpr (D == Depth::kTestWrite) *zp = z;
     }
     ++dst;
