@@ -1,6 +1,6 @@
 #include "effects/warp_helpers.h"
 
-#include <immintrin.h>
+#include <emmintrin.h>
 
 #include <climits>
 #include <cmath>
@@ -9,6 +9,9 @@
 #include "effects/frames.h"
 #include "platform/system.h"
 #include "show/fade.h"
+#if KV_X86_EXTENSIONS
+#include <immintrin.h>
+#endif
 
 alignas(64) uint8_t LensTables[6][kLensWidth * kLensHeight];
 int32_t WarpTextureOffset = 0;
