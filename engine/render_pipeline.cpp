@@ -350,14 +350,6 @@ void ViewportPrepareLights(Viewport* vp, Scene* scene) {
 
 void ViewportClearFaces(Viewport* vp) { vp->faceCount = 0; }
 
-void ProjectVertex(const Viewport* vp, Vertex* v) {
-  const float z = v->view.z;
-  const float q = z == 0.0f ? 1.0f : 1.0f / z;
-  v->screenX = v->view.x * vp->scaleX * q + vp->centreX;
-  v->screenY = vp->centreY - q * (v->view.y * vp->scaleY);
-  v->depth = z;
-}
-
 // Planes the transformed box reaches across, or -1 when all eight corners
 // lie outside one plane and nothing of the mesh can be seen.
 int32_t MeshCrossingMask(const Mesh* mesh, const Mat4& m, const Viewport* vp) {

@@ -119,7 +119,13 @@ void ViewportDrawFaceChains(Viewport* vp);
 void MeshEnvironmentMap(Mesh* mesh);
 
 // Camera-space position to screen position and depth.
-void ProjectVertex(const Viewport* vp, Vertex* v);
+inline void ProjectVertex(const Viewport* vp, Vertex* v) {
+  const float z = v->view.z;
+  const float q = z == 0.0f ? 1.0f : 1.0f / z;
+  v->screenX = v->view.x * vp->scaleX * q + vp->centreX;
+  v->screenY = vp->centreY - q * (v->view.y * vp->scaleY);
+  v->depth = z;
+}
 
 // The polygon being clipped and drawn: the current list of vertex pointers.
 // Vertices made by clipping come from a ring of temporaries, valid until the
