@@ -7,14 +7,20 @@
 // polygon is blackened in the render texture, so that surfaces behind it,
 // drawn later, receive no light there: a shadow. Waiting for the corners'
 // faces keeps a surface from shadowing its own neighbours along shared edges.
-#include <cstdint>
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "engine/material_library.h"
 #include "engine/render_internal.h"
 #include "engine/render_pipeline.h"
+#include "platform/system.h"
+#include "show/fade.h"
+#if KV_X86_EXTENSIONS
+#include <immintrin.h>
+#endif
 
 uint32_t RenderTexture[kRenderTextureSize * kRenderTextureSize];
 Picture* EnvironmentTexture = nullptr;
@@ -125,6 +131,104 @@ LitPolygon* TakeRecord(Vertex* const corner[3], bool counted) {
   return &Records[i];
 }
 
+#if KV_X86_EXTENSIONS
+// Four vertices of PrepareMeshes at a time, each lane taking the very
+// operations of the one-vertex loop below in the same order and precision:
+// the two point transforms and the normal's rotation summed in double and
+// rounded to float, its length as VecSetLength finds it, the projection in
+// float, one double distance per plane. Returns how many vertices it did.
+__attribute__((target("avx2"))) int PrepareFourAtATime(Vertex* first, int count, const Mat4& m,
+                                                       const Mat4& p, const Mat4& r,
+                                                       float intensity, const Viewport* projector,
+                                                       int32_t crossing, uint32_t stamp) {
+  auto product = [](__m256d x, __m256d y, __m256d z, const float* e, int column,
+                    bool translate) __attribute__((target("avx2"))) {
+    __m256d t = _mm256_mul_pd(x, _mm256_set1_pd(e[column]));
+    t = _mm256_add_pd(t, _mm256_mul_pd(y, _mm256_set1_pd(e[4 + column])));
+    t = _mm256_add_pd(t, _mm256_mul_pd(z, _mm256_set1_pd(e[8 + column])));
+    if (translate) t = _mm256_add_pd(t, _mm256_set1_pd(e[12 + column]));
+    return _mm256_cvtpd_ps(t);
+  };
+  const float level = intensity * 255.0f;
+  const int planes = ActivePlanes(projector);
+  int done = 0;
+  for (Vertex* v = first; count - done >= 4; v += 4, done += 4) {
+    auto lanes = [v](size_t offset) {
+      auto at = [&](int k) {
+        return *reinterpret_cast<const float*>(reinterpret_cast<const char*>(v + k) + offset);
+      };
+      return _mm_setr_ps(at(0), at(1), at(2), at(3));
+    };
+    const __m256d px = _mm256_cvtps_pd(lanes(offsetof(Vertex, position.x)));
+    const __m256d py = _mm256_cvtps_pd(lanes(offsetof(Vertex, position.y)));
+    const __m256d pz = _mm256_cvtps_pd(lanes(offsetof(Vertex, position.z)));
+    const __m256d nx = _mm256_cvtps_pd(lanes(offsetof(Vertex, normal.x)));
+    const __m256d ny = _mm256_cvtps_pd(lanes(offsetof(Vertex, normal.y)));
+    const __m256d nz = _mm256_cvtps_pd(lanes(offsetof(Vertex, normal.z)));
+    alignas(16) float out[12][4];
+    _mm_store_ps(out[0], product(px, py, pz, m.m, 0, true));  // main view
+    _mm_store_ps(out[1], product(px, py, pz, m.m, 1, true));
+    _mm_store_ps(out[2], product(px, py, pz, m.m, 2, true));
+    const __m128 lx = product(px, py, pz, p.m, 0, true);  // light view
+    const __m128 ly = product(px, py, pz, p.m, 1, true);
+    const __m128 lz = product(px, py, pz, p.m, 2, true);
+    _mm_store_ps(out[3], lx);
+    _mm_store_ps(out[4], ly);
+    _mm_store_ps(out[5], lz);
+    // The rotated normal's z scaled to unit length: sqrt(0) is 0, so the
+    // zero test can follow the root.
+    const __m256d rx = _mm256_cvtps_pd(product(nx, ny, nz, r.m, 0, false));
+    const __m256d ry = _mm256_cvtps_pd(product(nx, ny, nz, r.m, 1, false));
+    const __m256d rz = _mm256_cvtps_pd(product(nx, ny, nz, r.m, 2, false));
+    const __m256d squared = _mm256_add_pd(
+        _mm256_add_pd(_mm256_mul_pd(rx, rx), _mm256_mul_pd(ry, ry)), _mm256_mul_pd(rz, rz));
+    const __m128 length = _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_cvtps_pd(_mm256_cvtpd_ps(squared))));
+    const __m256d zero = _mm256_castsi256_pd(
+        _mm256_cvtepi32_epi64(_mm_castps_si128(_mm_cmpeq_ps(length, _mm_setzero_ps()))));
+    const __m256d divisor = _mm256_blendv_pd(_mm256_cvtps_pd(length), _mm256_set1_pd(1.0), zero);
+    const __m128 unitZ = _mm256_cvtpd_ps(_mm256_mul_pd(rz, _mm256_div_pd(_mm256_set1_pd(1.0), divisor)));
+    _mm_store_ps(out[6], _mm_mul_ps(_mm_set1_ps(level), unitZ));
+    // Projection into the light's view.
+    const __m128 q = _mm_blendv_ps(_mm_div_ps(_mm_set1_ps(1.0f), lz), _mm_set1_ps(1.0f),
+                                   _mm_cmpeq_ps(lz, _mm_setzero_ps()));
+    _mm_store_ps(out[7], _mm_add_ps(_mm_mul_ps(_mm_mul_ps(lx, _mm_set1_ps(projector->scaleX)), q),
+                                    _mm_set1_ps(projector->centreX)));
+    _mm_store_ps(out[8], _mm_sub_ps(_mm_set1_ps(projector->centreY),
+                                    _mm_mul_ps(q, _mm_mul_ps(ly, _mm_set1_ps(projector->scaleY)))));
+    // The light view's plane masks.
+    int32_t inside[4] = {0, 0, 0, 0}, code[4] = {0, 0, 0, 0};
+    const __m256d dx = _mm256_cvtps_pd(lx), dy = _mm256_cvtps_pd(ly), dz = _mm256_cvtps_pd(lz);
+    for (int i = 0; i < planes; i++) {
+      const Plane& plane = projector->planes[i];
+      const __m128 distance = _mm256_cvtpd_ps(_mm256_add_pd(
+          _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(plane.nx), dx),
+                        _mm256_mul_pd(_mm256_set1_pd(plane.ny), dy)),
+          _mm256_mul_pd(_mm256_set1_pd(plane.nz), dz)));
+      const int in = _mm_movemask_ps(_mm_cmpge_ps(distance, _mm_set1_ps(plane.d)));
+      const int out = (crossing & (1 << i)) ? _mm_movemask_ps(_mm_cmplt_ps(distance, _mm_set1_ps(plane.d))) : 0;
+      for (int k = 0; k < 4; k++) {
+        inside[k] |= ((in >> k) & 1) << i;
+        code[k] |= ((out >> k) & 1) << i;
+      }
+    }
+    for (int k = 0; k < 4; k++) {
+      Vertex& w = v[k];
+      w.useCount = 0;
+      w.viewNormal = Vec3{out[0][k], out[1][k], out[2][k]};
+      w.view = Vec3{out[3][k], out[4][k], out[5][k]};
+      w.insideStamp = stamp;
+      w.shade = out[6][k];
+      w.screenX = out[7][k];
+      w.screenY = out[8][k];
+      w.depth = out[5][k];
+      w.insideMask = inside[k];
+      w.outcode = code[k];
+    }
+  }
+  return done;
+}
+#endif
+
 // Light's view of every mesh: vertices carry the light-space position in
 // view, the main-camera position in viewNormal (so clipping interpolates
 // both) and the light's level in shade, and which of the light's planes
@@ -143,7 +247,14 @@ uint32_t PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float 
     const int32_t crossing = MeshCrossingMask(mesh, p, projector);
     if (crossing < 0) continue;
     Vertex* v = scene->vertices + mesh->firstVertex;
-    for (int k = 0; k < mesh->vertexCount; k++, v++) {
+    int k = 0;
+#if KV_X86_EXTENSIONS
+    if (HasMmx() && PlatformHasAvx2()) {
+      k = PrepareFourAtATime(v, mesh->vertexCount, m, p, r, intensity, projector, crossing, stamp);
+      v += k;
+    }
+#endif
+    for (; k < mesh->vertexCount; k++, v++) {
       v->useCount = 0;
       MatTransformPoint(v->position, m, &v->viewNormal);
       MatTransformPoint(v->position, p, &v->view);

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "engine_render_support.h"
-#include "show/fade.h"
 
 using namespace render_test;
 
@@ -281,7 +280,7 @@ TEST(RenderSubmit, LightingFourAtATimeMatchesOneAtATime) {
   }
   normals[7] = {0, 0, 0};
   auto light = [&](bool simd) {
-    InitFadeOperations(320, 240, simd ? 0 : 1);
+    SimdPaths paths(simd);
     OwnedViewport v(64, 320, 240);
     ViewportSetAmbient(&v.vp, 0.1f, 0.2f, 0.05f);
     auto scene = NewScene(kVertices, 8, 1, 6);
@@ -295,7 +294,6 @@ TEST(RenderSubmit, LightingFourAtATimeMatchesOneAtATime) {
     MeshSubmit(mesh, &v.vp);
     std::vector<Vec3> out;
     for (int i = 0; i < kVertices; i++) out.push_back(scene->vertices[i].light);
-    InitFadeOperations(320, 240, 0);
     return out;
   };
   const std::mt19937 start = rng;

@@ -12,10 +12,21 @@
 #include "engine/material_library.h"
 #include "engine/render_pipeline.h"
 #include "engine/scene.h"
+#include "show/fade.h"
 
 namespace render_test {
 
 using Triangles = std::vector<std::array<int, 3>>;
+
+// The SIMD paths on or off, as /nommx chooses, for the life of the object;
+// the choice before is put back afterwards.
+struct SimdPaths {
+  int before = HasMmx();
+  explicit SimdPaths(bool on) { InitFadeOperations(320, 240, on ? 0 : 1); }
+  ~SimdPaths() { InitFadeOperations(320, 240, before ? 0 : 1); }
+  SimdPaths(const SimdPaths&) = delete;
+  SimdPaths& operator=(const SimdPaths&) = delete;
+};
 
 struct OwnedViewport {
   Viewport vp = {};
