@@ -118,14 +118,15 @@ void ViewportDrawFaceChains(Viewport* vp);
 // After submission, before drawing.
 void MeshEnvironmentMap(Mesh* mesh);
 
-// Camera-space position to screen position and depth.
-inline void ProjectVertex(const Viewport* vp, Vertex* v) {
-  const float z = v->view.z;
+// Camera-space position to screen position and depth, into out.
+inline void ProjectVertex(const Viewport* vp, const Vec3& view, Vertex* out) {
+  const float z = view.z;
   const float q = z == 0.0f ? 1.0f : 1.0f / z;
-  v->screenX = v->view.x * vp->scaleX * q + vp->centreX;
-  v->screenY = vp->centreY - q * (v->view.y * vp->scaleY);
-  v->depth = z;
+  out->screenX = view.x * vp->scaleX * q + vp->centreX;
+  out->screenY = vp->centreY - q * (view.y * vp->scaleY);
+  out->depth = z;
 }
+inline void ProjectVertex(const Viewport* vp, Vertex* v) { ProjectVertex(vp, v->view, v); }
 
 // The polygon being clipped and drawn: the current list of vertex pointers.
 // Vertices made by clipping come from a ring of temporaries, valid until the

@@ -400,8 +400,11 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
     r->count = PolygonState.count < kLitCorners ? PolygonState.count : kLitCorners;
     Vertex lit[kLitCorners];
     for (int j = 0; j < r->count; j++) {
-      lit[j] = *PolygonState.vertices[j];
-      ProjectVertex(projector, &lit[j]);
+      // Projected from the vertex copied, not from the fresh copy, which
+      // the processor would have to read back from its stores.
+      const Vertex* from = PolygonState.vertices[j];
+      lit[j] = *from;
+      ProjectVertex(projector, from->view, &lit[j]);
       r->x[j] = lit[j].screenX;
       r->y[j] = lit[j].screenY;
     }
