@@ -271,18 +271,25 @@ uint32_t PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float 
   return stamp;
 }
 
-// The face's polygon in the light's view (already clipped to it and
-// projected into it) drawn onto the main view with the render texture added,
-// mapped by light-view position.
+// A corner of the lit copy: the vertex as clipped to the light's view, at
+// its main-view position, mapped by where it falls in the light's view.
+// Every field set is worked out from the vertex copied, not read back from
+// the fresh copy.
+void LitCorner(const Viewport* projector, const Vertex* from, Vertex* to) {
+  *to = *from;
+  ProjectVertex(projector, from->view, to);
+  to->u = to->screenX;
+  to->v = to->screenY;
+  to->view = from->viewNormal;
+  to->outcode = kClipAllPlanes;
+}
+
+// The face's polygon in the light's view (already clipped to it, its
+// corners made by LitCorner) drawn onto the main view with the render
+// texture added, mapped by light-view position.
 void DrawLitCopy(Vertex* lit, int count, Viewport* main) {
   Vertex* ptr[kLitCorners];
-  for (int j = 0; j < count; j++) {
-    lit[j].u = lit[j].screenX;
-    lit[j].v = lit[j].screenY;
-    lit[j].view = lit[j].viewNormal;
-    lit[j].outcode = kClipAllPlanes;
-    ptr[j] = &lit[j];
-  }
+  for (int j = 0; j < count; j++) ptr[j] = &lit[j];
   PolygonBegin(ptr, count);
   const int planes = ActivePlanes(main);
   for (int p = 0; p < planes; p++) ClipPolygon(main->planes[p]);
@@ -400,11 +407,7 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
     r->count = PolygonState.count < kLitCorners ? PolygonState.count : kLitCorners;
     Vertex lit[kLitCorners];
     for (int j = 0; j < r->count; j++) {
-      // Projected from the vertex copied, not from the fresh copy, which
-      // the processor would have to read back from its stores.
-      const Vertex* from = PolygonState.vertices[j];
-      lit[j] = *from;
-      ProjectVertex(projector, from->view, &lit[j]);
+      LitCorner(projector, PolygonState.vertices[j], &lit[j]);
       r->x[j] = lit[j].screenX;
       r->y[j] = lit[j].screenY;
     }
