@@ -60,7 +60,8 @@ struct Avx2 {
         ByteOf(b));
   }
   static Pixels Level3(Ints level) {
-    return _mm256_mullo_epi32(ByteOf(level), _mm256_set1_epi32(0x010101));
+    const __m256i l = ByteOf(level);
+    return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(l, 16), _mm256_slli_epi32(l, 8)), l);
   }
   static Pixels Broadcast(uint32_t v) { return _mm256_set1_epi32(static_cast<int32_t>(v)); }
   // Unpacking and packing both work within 128-bit halves, so the pixels
