@@ -14,7 +14,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/system.h"
 #include "raster/raster.h"
+#if KV_X86_EXTENSIONS
+#include <xmmintrin.h>
+#endif
 
 namespace {
 
@@ -34,10 +38,15 @@ constexpr float kDepthScale = 1e9f;
 constexpr float kFixed = 65536.0f;
 
 // Float to int32 truncating towards zero; values outside the int32 range and
-// NaN give INT32_MIN, as the processor's own conversion does.
+// NaN give INT32_MIN, as the processor's own conversion does (on x86 that
+// conversion is used directly).
 inline int32_t Trunc(float f) {
+#if KV_X86_EXTENSIONS
+  return _mm_cvtt_ss2si(_mm_set_ss(f));
+#else
   if (f > -2147483904.0f && f < 2147483648.0f) return static_cast<int32_t>(f);
   return INT32_MIN;
+#endif
 }
 
 // ceil(f) kept within lo .. hi (NaN gives lo).
