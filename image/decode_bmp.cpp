@@ -1,6 +1,7 @@
-// BMP: 8-bit colour-indexed (uncompressed or run-length) and 24-bit
-// uncompressed. Rows are stored bottom row first, each padded to a multiple
-// of 4 bytes; other depths and compressions leave the pixels alone.
+// BMP: 1-, 4- and 8-bit colour-indexed (uncompressed; 4 and 8 bits also
+// run-length) and 24-bit uncompressed. Rows are stored bottom row first, each
+// padded to a multiple of 4 bytes; indices fill a byte from its top bit
+// down. Other depths and compressions leave the pixels alone.
 #include <algorithm>
 #include <vector>
 
@@ -36,8 +37,11 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
   // Uncompressed rows are stored whole: a file too short for them is refused
   // before the caller allocates for the picture. (Run-length pictures may
   // end early by design, their rest black, so they have no such bound.)
-  if (compression == 0 && (bitCount == 8 || bitCount == 24)) {
-    const int64_t stride = (width * (bitCount / 8) + 3) & ~int64_t{3};
+  const bool uncompressed =
+      compression == 0 && (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 24);
+  const bool runLength = (compression == 1 && bitCount == 8) || (compression == 2 && bitCount == 4);
+  if (uncompressed) {
+    const int64_t stride = ((width * bitCount + 31) / 32) * 4;
     if (!PictureFileHolds(file, static_cast<long>(dataOffset), stride * height))
       return PictureRefuse(result, kInvalid, fileName);
   }
@@ -62,28 +66,34 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
 
   const int w = static_cast<int>(width);
   const int h = static_cast<int>(height);
-  if (compression == 0 && (bitCount == 8 || bitCount == 24)) {
-    const int bytesPerPixel = bitCount / 8;
-    const size_t stride = (static_cast<size_t>(w) * bytesPerPixel + 3) & ~size_t{3};
+  if (uncompressed) {
+    const size_t stride = ((static_cast<size_t>(w) * bitCount + 31) / 32) * 4;
     std::vector<uint8_t> line(stride);
     for (int y = 0; y < h; y++) {
       if (!ReaderBytes(&reader, line.data(), stride)) return PictureRefuse(result, kInvalid, fileName);
       uint32_t* row = pixels + static_cast<int64_t>(y) * w;
-      if (bitCount == 8) {
-        for (int x = 0; x < w; x++) {
-          if (line[x] >= colours) return PictureRefuse(result, kInvalid, fileName);
-          row[x] = table[line[x]];
-        }
-      } else {
+      if (bitCount == 24) {
         for (int x = 0; x < w; x++) row[x] = PixelRgb(line[x * 3 + 2], line[x * 3 + 1], line[x * 3]);
+        continue;
+      }
+      const int perByte = 8 / bitCount;
+      const int mask = (1 << bitCount) - 1;
+      for (int x = 0; x < w; x++) {
+        const int shift = 8 - bitCount * (x % perByte + 1);
+        const int i = (line[x / perByte] >> shift) & mask;
+        if (i >= colours) return PictureRefuse(result, kInvalid, fileName);
+        row[x] = table[i];
       }
     }
-  } else if (compression == 1 && bitCount == 8) {
+  } else if (runLength) {
     // Runs are placed row by row. Pixels a run or absolute block carries
     // past the row's width are dropped (encoders commonly write each row
     // with its padding pixels); a row ends only at its end-of-line code. An
     // end of line inside a row, a delta or an early end of bitmap leaves the
-    // skipped pixels black.
+    // skipped pixels black. With 4 bits a run's byte holds two indices used
+    // in turn, high one first, and an absolute block packs two to a byte;
+    // either way a block's bytes are padded to an even count.
+    const bool nibbles = bitCount == 4;
     int64_t x = 0, y = 0;
     auto put = [&](uint32_t value) {
       if (x < w && y < h) pixels[y * w + x] = value;
@@ -99,9 +109,8 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
       }
       if (y == toY) x = std::max(x, toX);
     };
-    auto index = [&](uint32_t* value) {
-      int i = ReaderByte(&reader);
-      if (reader.truncated || i >= colours) return 0;
+    auto colour = [&](int i, uint32_t* value) {
+      if (i >= colours) return 0;
       *value = table[i];
       return 1;
     };
@@ -109,9 +118,13 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
       int count = ReaderByte(&reader);
       if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
       if (count > 0) {
-        uint32_t value;
-        if (!index(&value)) return PictureRefuse(result, kInvalid, fileName);
-        for (; count > 0; count--) put(value);
+        const int pair = ReaderByte(&reader);
+        uint32_t first, second;
+        if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
+        if (!colour(nibbles ? pair >> 4 : pair, &first) ||
+            !colour(nibbles ? pair & 15 : pair, &second))
+          return PictureRefuse(result, kInvalid, fileName);
+        for (int i = 0; i < count; i++) put(i % 2 ? second : first);
         continue;
       }
       int escape = ReaderByte(&reader);
@@ -128,12 +141,19 @@ int DecodeBmp(FILE* file, const char* fileName, uint32_t* pixels, int64_t capaci
         if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
         fillTo(y + dy, x + dx);
       } else {
+        const int bytes = nibbles ? (escape + 1) / 2 : escape;
+        int packed = 0;
         for (int i = 0; i < escape; i++) {
+          if (!nibbles || i % 2 == 0) {
+            packed = ReaderByte(&reader);
+            if (reader.truncated) return PictureRefuse(result, kInvalid, fileName);
+          }
           uint32_t value;
-          if (!index(&value)) return PictureRefuse(result, kInvalid, fileName);
+          const int index = !nibbles ? packed : (i % 2 ? packed & 15 : packed >> 4);
+          if (!colour(index, &value)) return PictureRefuse(result, kInvalid, fileName);
           put(value);
         }
-        if (escape & 1) ReaderByte(&reader);
+        if (bytes & 1) ReaderByte(&reader);
       }
     }
   } else {

@@ -199,6 +199,34 @@ inline Sample BmpRunLengthSkips() {
   return s;
 }
 
+inline Sample BmpFourBit() {
+  // Width 5: three bytes of indices, high nibble first, the last nibble and
+  // the pad byte holding an index that would show.
+  Sample s{"four.bmp", BmpHeaders(5, 2, 4, 0, 4, 8), 5, 2, {}};
+  Put(&s.bytes, {0x32, 0x10, 0x13, 0x33, 0x01, 0x23, 0x03, 0x33});
+  for (int i : {0, 1, 2, 3, 0, 3, 2, 1, 0, 1}) s.pixels.push_back(BmpColour(i));
+  return s;
+}
+
+inline Sample BmpOneBit() {
+  // Width 10: two bytes of bits, top bit first, padded to four with set bits.
+  Sample s{"mono.bmp", BmpHeaders(10, 2, 1, 0, 2, 8), 10, 2, {}};
+  Put(&s.bytes, {0xB2, 0xFF, 0xFF, 0xFF, 0x4D, 0x3F, 0xFF, 0xFF});
+  for (int i : {0, 1, 0, 0, 1, 1, 0, 1, 0, 0, 1, 0, 1, 1, 0, 0, 1, 0, 1, 1})
+    s.pixels.push_back(BmpColour(i));
+  return s;
+}
+
+inline Sample BmpRunLengthFourBit() {
+  // 5 x 2: a run of 3 alternating the two indices of its byte, a run of 2,
+  // end of line; an absolute block of 5 (three bytes and a pad byte), end
+  // of bitmap.
+  Sample s{"rle4.bmp", BmpHeaders(5, 2, 4, 2, 4, 14), 5, 2, {}};
+  Put(&s.bytes, {3, 0x12, 2, 0x32, 0, 0, 0, 5, 0x01, 0x23, 0x10, 0x00, 0, 1});
+  for (int i : {0, 1, 2, 3, 1, 1, 2, 1, 3, 2}) s.pixels.push_back(BmpColour(i));
+  return s;
+}
+
 // FORM, BMHD, an odd-length chunk to skip, CMAP (when given) and BODY.
 inline Bytes IffFile(const char* formType, int width, int height, int planes, int masking, int compression,
                      const Bytes& cmap, const Bytes& body) {
@@ -276,7 +304,8 @@ inline std::vector<Sample> ExactSamples() {
   return {PcxEightBit(),     PcxTwentyFourBit(), PcxWithoutTable(), TgaTrueColour(0, "up.tga"),
           TgaTrueColour(0x20, "topdown.tga"), TgaRunTrueColour(), TgaLongRun(), TgaMapped(1),
           TgaMapped(9),      BmpEightBit(),      BmpTwentyFourBit(), BmpRunLength(),
-          BmpRunLengthSkips(), IffByteRun(),     IffPlainWithMask(), IffChunky(), Rix(), Cel()};
+          BmpRunLengthSkips(), BmpFourBit(),     BmpOneBit(),        BmpRunLengthFourBit(),
+          IffByteRun(),     IffPlainWithMask(), IffChunky(), Rix(), Cel()};
 }
 
 // A JPEG file from the library's compressor (quality 100, no chroma
