@@ -18,9 +18,6 @@
 #include "engine/render_internal.h"
 #include "platform/system.h"
 #include "show/fade.h"
-#if KV_X86_EXTENSIONS
-#include <immintrin.h>
-#endif
 
 PolygonWork PolygonState;
 
@@ -62,12 +59,7 @@ __attribute__((target("avx2"))) Vertex* LightFourAtATime(Vertex* first, Vertex* 
                                                          const Light* light, int lights) {
   Vertex* v = first;
   for (; end - v >= 4; v += 4) {
-    auto lanes = [v](size_t offset) __attribute__((target("avx2"))) {
-      auto at = [&](int k) {
-        return *reinterpret_cast<const float*>(reinterpret_cast<const char*>(v + k) + offset);
-      };
-      return _mm_setr_ps(at(0), at(1), at(2), at(3));
-    };
+    auto lanes = [v](size_t offset) { return FourVertexField(v, offset); };
     const __m128 px = lanes(offsetof(Vertex, view.x)), py = lanes(offsetof(Vertex, view.y)),
                  pz = lanes(offsetof(Vertex, view.z));
     const __m256d nx = _mm256_cvtps_pd(lanes(offsetof(Vertex, viewNormal.x)));
@@ -80,16 +72,7 @@ __attribute__((target("avx2"))) Vertex* LightFourAtATime(Vertex* first, Vertex* 
       const __m256d tx = _mm256_cvtps_pd(_mm_sub_ps(px, _mm_set1_ps(l.position.x)));
       const __m256d ty = _mm256_cvtps_pd(_mm_sub_ps(py, _mm_set1_ps(l.position.y)));
       const __m256d tz = _mm256_cvtps_pd(_mm_sub_ps(pz, _mm_set1_ps(l.position.z)));
-      const __m256d squared = _mm256_add_pd(
-          _mm256_add_pd(_mm256_mul_pd(tx, tx), _mm256_mul_pd(ty, ty)), _mm256_mul_pd(tz, tz));
-      // sqrt(0) is 0, so the zero test can follow the root.
-      const __m128 length =
-          _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_cvtps_pd(_mm256_cvtpd_ps(squared))));
-      const __m256d zero = _mm256_castsi256_pd(_mm256_cvtepi32_epi64(
-          _mm_castps_si128(_mm_cmpeq_ps(length, _mm_setzero_ps()))));
-      const __m256d divisor =
-          _mm256_blendv_pd(_mm256_cvtps_pd(length), _mm256_set1_pd(1.0), zero);
-      const __m256d factor = _mm256_div_pd(_mm256_set1_pd(1.0), divisor);
+      const __m256d factor = FourUnitFactors(tx, ty, tz);
       const __m256d ux = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(tx, factor)));
       const __m256d uy = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(ty, factor)));
       const __m256d uz = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(tz, factor)));

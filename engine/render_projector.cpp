@@ -16,11 +16,7 @@
 #include "engine/material_library.h"
 #include "engine/render_internal.h"
 #include "engine/render_pipeline.h"
-#include "platform/system.h"
 #include "show/fade.h"
-#if KV_X86_EXTENSIONS
-#include <immintrin.h>
-#endif
 
 uint32_t RenderTexture[kRenderTextureSize * kRenderTextureSize];
 Picture* EnvironmentTexture = nullptr;
@@ -153,12 +149,7 @@ __attribute__((target("avx2"))) int PrepareFourAtATime(Vertex* first, int count,
   const int planes = ActivePlanes(projector);
   int done = 0;
   for (Vertex* v = first; count - done >= 4; v += 4, done += 4) {
-    auto lanes = [v](size_t offset) {
-      auto at = [&](int k) {
-        return *reinterpret_cast<const float*>(reinterpret_cast<const char*>(v + k) + offset);
-      };
-      return _mm_setr_ps(at(0), at(1), at(2), at(3));
-    };
+    auto lanes = [v](size_t offset) { return FourVertexField(v, offset); };
     const __m256d px = _mm256_cvtps_pd(lanes(offsetof(Vertex, position.x)));
     const __m256d py = _mm256_cvtps_pd(lanes(offsetof(Vertex, position.y)));
     const __m256d pz = _mm256_cvtps_pd(lanes(offsetof(Vertex, position.z)));
@@ -175,18 +166,11 @@ __attribute__((target("avx2"))) int PrepareFourAtATime(Vertex* first, int count,
     _mm_store_ps(out[3], lx);
     _mm_store_ps(out[4], ly);
     _mm_store_ps(out[5], lz);
-    // The rotated normal's z scaled to unit length: sqrt(0) is 0, so the
-    // zero test can follow the root.
+    // The rotated normal's z scaled to unit length.
     const __m256d rx = _mm256_cvtps_pd(product(nx, ny, nz, r.m, 0, false));
     const __m256d ry = _mm256_cvtps_pd(product(nx, ny, nz, r.m, 1, false));
     const __m256d rz = _mm256_cvtps_pd(product(nx, ny, nz, r.m, 2, false));
-    const __m256d squared = _mm256_add_pd(
-        _mm256_add_pd(_mm256_mul_pd(rx, rx), _mm256_mul_pd(ry, ry)), _mm256_mul_pd(rz, rz));
-    const __m128 length = _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_cvtps_pd(_mm256_cvtpd_ps(squared))));
-    const __m256d zero = _mm256_castsi256_pd(
-        _mm256_cvtepi32_epi64(_mm_castps_si128(_mm_cmpeq_ps(length, _mm_setzero_ps()))));
-    const __m256d divisor = _mm256_blendv_pd(_mm256_cvtps_pd(length), _mm256_set1_pd(1.0), zero);
-    const __m128 unitZ = _mm256_cvtpd_ps(_mm256_mul_pd(rz, _mm256_div_pd(_mm256_set1_pd(1.0), divisor)));
+    const __m128 unitZ = _mm256_cvtpd_ps(_mm256_mul_pd(rz, FourUnitFactors(rx, ry, rz)));
     _mm_store_ps(out[6], _mm_mul_ps(_mm_set1_ps(level), unitZ));
     // Projection into the light's view.
     const __m128 q = _mm_blendv_ps(_mm_div_ps(_mm_set1_ps(1.0f), lz), _mm_set1_ps(1.0f),
