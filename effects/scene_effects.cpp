@@ -23,6 +23,7 @@
 #include "engine/motion.h"
 #include "image/asset_names.h"
 #include "image/data_file.h"
+#include "raster/raster_batch.h"
 #include "platform/system.h"
 #include "show/fade.h"
 
@@ -131,22 +132,37 @@ void TintInto(uint32_t* target, const uint32_t* env, const uint32_t* tint) {
 void LightPass(uint32_t* frame, Scene* scene, const uint32_t* const* textures, const Vec3* eyes,
                int count, Vec3 aim, const uint32_t (*tints)[3] = nullptr) {
   if (TextureViewport.faceList == nullptr) return;
+  // The scene may still be being drawn into frame and the depth buffer: the
+  // scratch frame and the render texture are none of its buffers. The
+  // lights' triangles read the render texture they also blacken, so they
+  // are drawn in order.
+  RasterBatchSetMode(RasterBatchMode::kInOrder);
   FillPixels(ScratchFrame[0], kLightPassFloor, kFrameBytes);
   ViewportSetTarget(&MainViewport, kFramePitchBytes, ScratchFrame[0], MainDepthBuffer);
+  // The lights take turns with two render textures, so a light is set up
+  // while the previous one's triangles are still being drawn from the other.
+  static uint32_t secondTexture[kRenderTextureSize * kRenderTextureSize];
+  uint32_t* const lightTextures[2] = {RenderTexture, secondTexture};
   for (int i = 0; i < count; i++) {
+    uint32_t* texture = lightTextures[i & 1];
+    // The light before the previous one read this texture.
+    if (i >= 2) RasterBatchFinish();
     if (tints != nullptr)
-      TintInto(RenderTexture, textures[i], tints[i]);
+      TintInto(texture, textures[i], tints[i]);
     else if (textures[i] == nullptr)
       continue;
     else
-      std::memcpy(RenderTexture, textures[i], sizeof(RenderTexture));
+      std::memcpy(texture, textures[i], sizeof(RenderTexture));
+    ProjectorUseTexture(texture);
     SpotLight.position = eyes[i];
     SpotLight.target = aim;
     SpotLight.projectorFov = kLightFov;
     SpotLight.projectorRoll = 0.0f;
     ProjectorRender(&SpotLight, &TextureViewport, scene, &MainViewport, 1.0f);
   }
+  ProjectorUseTexture(nullptr);
   ViewportSetTarget(&MainViewport, kFramePitchBytes, frame, MainDepthBuffer);
+  RasterBatchFinish();
   TableCombine(frame, frame, ScratchFrame[0], kFramePixels);
 }
 
@@ -200,6 +216,8 @@ void SceneEffectsAttachHand(const Scene* scene, Mesh* hand) {
 // first ten seconds of the show (the three values shift it across, along
 // the runway and up).
 KV_EFFECT(CatwalkEffect) {
+  // The triangles are drawn on both cores.
+  RasterBatch batch(RasterBatchMode::kBanded);
   (void)end;
   (void)progress;
   // Both catwalk motions are sampled at the scene's own rate.
@@ -229,6 +247,8 @@ KV_EFFECT(CatwalkEffect) {
 
 // The dancer close up with the second motion; two tinted lights circle her.
 KV_EFFECT(CatwalkCloseEffect) {
+  // The triangles are drawn on both cores.
+  RasterBatch batch(RasterBatchMode::kBanded);
   (void)end;
   (void)progress;
   BindMotionFile(kMotionFiles[1], 1.0f);
@@ -254,6 +274,8 @@ KV_EFFECT(CatwalkCloseEffect) {
 // The second dancer: params 0, 1, 2 dance the third, fourth and fifth motion
 // and look through that camera.
 KV_EFFECT(DancerEffect) {
+  // The triangles are drawn on both cores.
+  RasterBatch batch(RasterBatchMode::kBanded);
   (void)end;
   (void)progress;
   DancerBindMotion(param);
@@ -264,6 +286,8 @@ KV_EFFECT(DancerEffect) {
 
 // The second dancer mirrored in the top of the blob scene's box.
 KV_EFFECT(BoxDancerEffect) {
+  // The triangles are drawn on both cores.
+  RasterBatch batch(RasterBatchMode::kBanded);
   (void)end;
   (void)progress;
   if (BoxFirst) {
@@ -283,6 +307,8 @@ KV_EFFECT(BoxDancerEffect) {
 // The dancer on the dance floor, mirrored in it, over the fill of an
 // earlier row. Param 2 runs its clock from 7 s before the row.
 KV_EFFECT(DanceFloorEffect) {
+  // The triangles are drawn on both cores.
+  RasterBatch batch(RasterBatchMode::kBanded);
   (void)end;
   (void)progress;
   Scene* scene = &FloorScene;
@@ -307,6 +333,8 @@ KV_EFFECT(DanceFloorEffect) {
 // list names for the current scene frame; past the end of a list, and for
 // other cameras, the whole scene is drawn.
 KV_EFFECT(CityEffect) {
+  // The triangles are drawn on both cores.
+  RasterBatch batch(RasterBatchMode::kBanded);
   (void)end;
   (void)progress;
   // Rows' speeds, clock offsets and cameras; other params fly slowly
@@ -411,6 +439,8 @@ void MetaballCentres(float t, Vec3 centres[kMetaballCount]) {
 // The materials' colours ramp up over the first and down over the last 5 %
 // of the row.
 KV_EFFECT(MetaballEffect) {
+  // The triangles are drawn on both cores.
+  RasterBatch batch(RasterBatchMode::kBanded);
   (void)start;
   (void)end;
   (void)param;

@@ -175,6 +175,11 @@ void SetEnvironmentTexture(Picture* picture);
 // ViewportPrepareLights, which turns it into a camera-space one.
 void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* main,
                      float intensity);
+// The texture the projector passes take the light's pattern from and
+// blacken: RenderTexture unless another 256x256 one is given (null gives
+// RenderTexture back). With two, one light can be set up while the previous
+// light's triangles are still being drawn from the other.
+void ProjectorUseTexture(uint32_t* pixels);
 // The same without counting the faces that share each corner: what has been
 // lit is blackened whenever the walk moves on to faces farther from the
 // light. Cheaper; faces of one depth band do not shadow each other.

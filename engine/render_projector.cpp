@@ -31,6 +31,7 @@ constexpr int kLitRecords = 1500;
 constexpr float kLitDepthScale = 0.9995f;
 
 int32_t ProjectorDepth[kRenderTextureSize * kRenderTextureSize];
+uint32_t* ProjectorTexture = RenderTexture;
 Material LightMaterial;   // the render texture added onto the frame
 Material ShadowMaterial;  // silhouette: black into the render texture
 
@@ -328,6 +329,8 @@ void BlackenAll(Viewport* projector) {
 
 void SetEnvironmentTexture(Picture* picture) { EnvironmentTexture = picture; }
 
+void ProjectorUseTexture(uint32_t* pixels) { ProjectorTexture = pixels ? pixels : RenderTexture; }
+
 void ViewportGrabTexture(Viewport* vp) {
   const Picture* p = vp->texturePicture;
   if (!p || !p->pixels || p->width < kRenderTextureSize || p->height < kRenderTextureSize) return;
@@ -346,9 +349,9 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
              bool counted) {
   if (!(intensity > 0.0f)) intensity = 0.0f;
   if (intensity > 1.0f) intensity = 1.0f;
-  MaterialSetTexture(&LightMaterial, RM_ADD, 0, RenderTexture, 1);
+  MaterialSetTexture(&LightMaterial, RM_ADD, 0, ProjectorTexture, 1);
   MaterialSetTexture(&ShadowMaterial, RM_SILHOUETTE, 0, nullptr, 1);
-  ViewportSetTarget(projector, kRenderTextureSize * 4, RenderTexture, ProjectorDepth);
+  ViewportSetTarget(projector, kRenderTextureSize * 4, ProjectorTexture, ProjectorDepth);
   // The render texture is all there is to draw into, whatever the size.
   if (projector->renderTarget.width > kRenderTextureSize)
     projector->renderTarget.width = kRenderTextureSize;

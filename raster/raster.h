@@ -71,6 +71,8 @@ enum : int32_t {
   RI_COUNT,
 };
 
+struct SpanRoutines;
+
 struct RasterStateRecord {
   // Handed over by the caller before each DrawTriangle.
   ScreenVertex* v0;
@@ -87,6 +89,7 @@ struct RasterStateRecord {
   int32_t usesDepth;          // the span routine reads the depth buffer
   uint32_t silhouetteColour;  // always 0
   const uint8_t* opacityRow;  // MulTable row taken at selection time
+  const SpanRoutines* selectedSet;  // the span set the selection was made from
 
   // Copied from the material and the target per triangle.
   int32_t uShift;
@@ -125,10 +128,15 @@ struct RasterStateRecord {
   int32_t red, dred;
   int32_t green, dgreen;
   int32_t blue, dblue;
+
+  // Rows left to another thread: row y is skipped when bit (y / 8) % 32 is
+  // set. Zero, the default, draws every row.
+  uint32_t skippedBands;
 };
 
-// The one rasterizer state of the process.
-extern RasterStateRecord RasterState;
+// The rasterizer state of the calling thread: the show's thread and the
+// drawing worker of a triangle batch each have their own.
+extern thread_local RasterStateRecord RasterState;
 
 // MulTable[a * 256 + b] = a * b / 256 truncated; AddTable[a * 256 + b] =
 // min(a + b, 255). Built by InitRasterizer.
@@ -139,8 +147,11 @@ extern uint8_t AddTable[256 * 256];
 // pointers. Later calls do nothing.
 void InitRasterizer();
 
-// Draws the triangle handed over in RasterState.
+// Draws the triangle handed over in RasterState; inside a triangle batch it
+// is queued for the worker instead (see raster/raster_batch.h).
 void DrawTriangle();
+// Draws it now on the calling thread, whatever the batch.
+void DrawTriangleHere();
 
 // Selects the set-up, walker and span routine for a render mode; the opacity
 // modes take their opacity row from RasterState.material now.

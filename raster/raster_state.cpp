@@ -2,7 +2,7 @@
 // addressing constants per size code.
 #include "raster/raster.h"
 
-RasterStateRecord RasterState;
+thread_local RasterStateRecord RasterState;
 uint8_t MulTable[256 * 256];
 uint8_t AddTable[256 * 256];
 

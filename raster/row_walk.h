@@ -57,6 +57,19 @@ inline int32_t CeilWithin(float f, int32_t lo, int32_t hi) {
   return static_cast<int32_t>(c);
 }
 
+// Whether row y is left to another thread (see RasterStateRecord::skippedBands).
+inline bool RowSkipped(uint32_t skippedBands, int32_t y) {
+  return (skippedBands >> ((y >> 3) & 31)) & 1u;
+}
+
+// True when every row y0 .. y2 - 1 is left to another thread.
+inline bool AllRowsSkipped(uint32_t skippedBands, int32_t y0, int32_t y2) {
+  if (!skippedBands) return false;
+  for (int32_t y = y0 & ~7; y < y2; y += 8)
+    if (!RowSkipped(skippedBands, y)) return false;
+  return true;
+}
+
 inline int32_t WrapSub(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
@@ -110,10 +123,11 @@ inline void WalkRows(int32_t firstRow, int32_t endRow, SpanArgs& r, Draw draw) {
   int32_t* const depthBuffer = s.depthBuffer;
   const long pitch = s.pitch;
   const int32_t width = s.width;
+  const uint32_t skipped = s.skippedBands;
   for (int32_t y = firstRow; y < endRow; ++y) {
     const int32_t xs = CeilWithin(leftX, 0, width);
     const int32_t xe = CeilWithin(rightX, 0, width);
-    if (xe > xs) {
+    if (xe > xs && !RowSkipped(skipped, y)) {
       const float prestep = static_cast<float>(xs) - leftX;
       float at[RI_COUNT];
       for (int i = 0; i < RI_COUNT; ++i)

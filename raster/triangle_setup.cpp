@@ -57,6 +57,7 @@ bool CommonSetup() {
   s.rowLimit[1] = CeilWithin(b->y, 0, s.target.height);
   s.rowLimit[2] = CeilWithin(c->y, 0, s.target.height);
   if (s.rowLimit[0] == s.rowLimit[1] && s.rowLimit[1] == s.rowLimit[2]) return false;
+  if (AllRowsSkipped(s.skippedBands, s.rowLimit[0], s.rowLimit[2])) return false;
 
   const float dx01 = b->x - a->x, dy01 = b->y - a->y;
   const float dx02 = c->x - a->x, dy02 = c->y - a->y;
@@ -225,6 +226,7 @@ void WalkSilhouette(int32_t firstRow, int32_t endRow) {
   uint32_t* const colour = s.colourBuffer;
   const long pitch = s.pitch;
   const uint32_t fill = s.silhouetteColour;
+  const uint32_t skipped = s.skippedBands;
   float leftX = s.left.x, rightX = s.right.x;
   const float leftSlope = s.left.slope, rightSlope = s.right.slope;
   for (int32_t y = firstRow; y < endRow; ++y) {
@@ -232,7 +234,8 @@ void WalkSilhouette(int32_t firstRow, int32_t endRow) {
     int64_t xe = (static_cast<int64_t>(xr) + 0xFFFF) >> 16;
     xs = xs < 0 ? 0 : (xs > width ? width : xs);
     xe = xe < 0 ? 0 : (xe > width ? width : xe);
-    if (xe > xs) std::fill_n(colour + static_cast<long>(y) * pitch + xs, xe - xs, fill);
+    if (xe > xs && !RowSkipped(skipped, y))
+      std::fill_n(colour + static_cast<long>(y) * pitch + xs, xe - xs, fill);
     xl = static_cast<int32_t>(static_cast<uint32_t>(xl) + static_cast<uint32_t>(sl));
     xr = static_cast<int32_t>(static_cast<uint32_t>(xr) + static_cast<uint32_t>(sr));
     leftX += leftSlope;
@@ -254,10 +257,6 @@ void Select(TriangleSetupFn setup, SectionWalkerFn walker, SpanRoutineFn span, i
   RasterState.usesDepth = usesDepth;
 }
 
-// The span set the cached selection was made from; the SIMD switch may
-// change after the first selection.
-const SpanRoutines* selectedSpans = nullptr;
-
 // L = opacity * 255 truncated and kept within 0..255, from the material
 // current now; the row stays with the mode until the mode changes.
 void SelectOpacityRow() {
@@ -273,7 +272,8 @@ void SelectOpacityRow() {
 void SelectRenderMode(int32_t mode) {
   RasterState.mode = mode;
   const SpanRoutines& k = ActiveSpans();
-  selectedSpans = &k;
+  // The SIMD switch may change after a selection; the set is kept to see it.
+  RasterState.selectedSet = &k;
   const bool rgb = mode & RM_RGBLIT, shade = mode & RM_SHADE, half = mode & RM_HALF;
   const bool add = mode & RM_ADD, opacity = mode & RM_OPACITY;
   const bool perspective = mode & RM_PERSPECTIVE, noDepth = mode & RM_NODEPTH;
@@ -327,7 +327,7 @@ void SelectRenderMode(int32_t mode) {
 // A triangle the target cannot take is dropped rather than drawn through a
 // null pointer: no material, no colour buffer, a depth mode without a depth
 // buffer, or a textured mode without texels.
-void DrawTriangle() {
+void DrawTriangleHere() {
   RasterStateRecord& s = RasterState;
   if (!s.setup) {
     ScreenVertex* v0 = s.v0;
@@ -340,7 +340,7 @@ void DrawTriangle() {
   }
   const Material* m = s.material;
   if (!m) return;
-  if (m->mode != s.mode || selectedSpans != &ActiveSpans()) SelectRenderMode(m->mode);
+  if (m->mode != s.mode || s.selectedSet != &ActiveSpans()) SelectRenderMode(m->mode);
   const RenderTarget& t = s.target;
   if (!t.colour || t.width <= 0 || t.height <= 0) return;
   if (s.usesDepth && !t.depth) return;

@@ -55,6 +55,7 @@ const char kHelp[] =
     "                   2 smoothed\n"
     "  /fps             report the average frame rate at the end\n"
     "  /nommx           never use the SIMD pixel routines\n"
+    "  /onecore         draw on one processor core (the 3D scenes use two by default)\n"
     "  /nosound         no music\n"
     "  /mp3_8bit        decode the music to 8-bit samples\n"
     "  /mp3_mono        play the music as one centre channel\n"

@@ -49,8 +49,8 @@ TEST(Program, HelpListsEverySwitch) {
     ShowRun run = RunShow(flag);
     EXPECT_EQ(run.status, 0);
     for (const char* s : {"/window", "/capture", "/rate", "/data", "/vblank", "/soundsync", "/log",
-                          "/v n", "/b n", "/fps", "/nommx", "/nosound", "/mp3_8bit", "/mp3_mono",
-                          "/mp3_d1", "/mp3_d2", "/mp3_d4"})
+                          "/v n", "/b n", "/fps", "/nommx", "/onecore", "/nosound", "/mp3_8bit",
+                          "/mp3_mono", "/mp3_d1", "/mp3_d2", "/mp3_d4"})
       EXPECT_NE(run.output.find(s), std::string::npos) << s;
   }
 }

@@ -1,0 +1,435 @@
+// The triangle queue and the drawing worker behind RasterBatch.
+#include "raster/raster_batch.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/system.h"
+#include "raster/raster.h"
+
+#if defined(__EMSCRIPTEN__)
+#define KV_RASTER_THREADS 0
+#else
+#define KV_RASTER_THREADS 1
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
+#if KV_X86_EXTENSIONS
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// The batch as the calling thread sees it.
+struct BatchState {
+  bool open = false;
+  bool viaWorker = false;
+  RasterBatchMode mode = RasterBatchMode::kBanded;
+  bool inOrderPending = false;  // whole triangles queued since the last wait
+  bool banded = false;          // a triangle was shared by rows
+  bool workerBehind = false;    // triangles drawn here alone since the last
+                                // queued: the worker's selection is stale
+  // Targets drawn into since the batch opened; a textured triangle reading
+  // one of them cannot be banded. Past the last slot every triangle goes
+  // whole.
+  static constexpr int kTargets = 8;
+  const uint32_t* targetBegin[kTargets];
+  const uint32_t* targetEnd[kTargets];
+  int targets = 0;
+  bool targetsOverflowed = false;
+};
+thread_local BatchState Batch;
+
+constexpr uint32_t BandsFor(int ownShare) {
+  // Spread evenly: band g goes to the worker when the running count of the
+  // worker's share passes a whole number there.
+  const int workerShare = 32 - ownShare;
+  uint32_t bands = 0;
+  for (int g = 0; g < 32; ++g)
+    if ((g + 1) * workerShare / 32 > g * workerShare / 32) bands |= 1u << g;
+  return bands;
+}
+
+// The calling thread's share of the rows in banded batches, in 32nds, and
+// the bands it leaves to the worker. Unless fixed, the share follows the
+// work: when the caller first has to wait for the worker after sharing rows,
+// a long wait gives the worker fewer rows next time and a short one more.
+int OwnShare = 16;
+bool ShareFixed = false;
+uint32_t WorkerBands = BandsFor(16);
+
+#if KV_RASTER_THREADS
+
+// One queued triangle, self-contained: the caller's vertex records and
+// material may change as soon as DrawTriangle returns. Of the material only
+// what the rasterizer reads is kept, so that a triangle fills three cache
+// lines: each is written on one core and read on the other.
+struct alignas(64) QueuedTriangle {
+  ScreenVertex v[3];
+  int32_t mode;
+  float opacity;
+  int32_t uShift, uMask, vShift, vMask;
+  const uint32_t* texels;
+  RenderTarget target;
+  uint32_t skippedBands;  // the worker's; 0 draws the whole triangle
+  int32_t hasVertices;    // kSelection: v holds a Selection instead
+};
+static_assert(sizeof(QueuedTriangle) == 192, "three cache lines");
+
+// The rasterizer's cached mode selection, handed between the two threads.
+struct Selection {
+  TriangleSetupFn setup;
+  SectionWalkerFn walker;
+  SpanRoutineFn span;
+  const uint8_t* opacityRow;
+  const SpanRoutines* selectedSet;
+  int32_t mode;
+  int32_t usesDepth;
+};
+static_assert(sizeof(Selection) <= sizeof(ScreenVertex[3]), "fits a queued triangle");
+constexpr int32_t kSelection = -1;
+
+Selection SelectionOf(const RasterStateRecord& s) {
+  return {s.setup, s.walker, s.span, s.opacityRow, s.selectedSet, s.mode, s.usesDepth};
+}
+
+void Adopt(const Selection& from, RasterStateRecord& s) {
+  s.setup = from.setup;
+  s.walker = from.walker;
+  s.span = from.span;
+  s.opacityRow = from.opacityRow;
+  s.selectedSet = from.selectedSet;
+  s.mode = from.mode;
+  s.usesDepth = from.usesDepth;
+}
+
+constexpr uint32_t kQueueLength = 1024;  // a power of two
+
+void Rebalance(double waitSeconds) {
+  if (ShareFixed) return;
+  if (waitSeconds > 40e-6 && OwnShare < 32)
+    ++OwnShare;
+  else if (waitSeconds < 10e-6 && OwnShare > 2)
+    --OwnShare;
+  else
+    return;
+  WorkerBands = BandsFor(OwnShare);
+}
+
+// About half a millisecond of pauses.
+constexpr int kSpinLimit = 20000;
+
+inline void Pause() {
+#if KV_X86_EXTENSIONS
+  _mm_pause();
+#endif
+}
+
+struct Worker {
+  QueuedTriangle queue[kQueueLength];
+  // Each counter on a cache line of its own: the caller writes head, the
+  // worker tail, and neither should pull the other's line at every write.
+  alignas(64) std::atomic<uint64_t> head{0};  // triangles handed over
+  alignas(64) std::atomic<uint64_t> tail{0};  // triangles drawn
+  alignas(64) std::atomic<bool> sleeping{false};
+  // The caller's own counts: queued (handed over in groups) and the last
+  // tail it read.
+  alignas(64) uint64_t queued = 0;
+  uint64_t drawnSeen = 0;
+  std::mutex lock;
+  std::condition_variable wake;
+  RasterStateRecord* state = nullptr;  // the worker's own rasterizer state
+  std::atomic<bool> ready{false};
+
+  void Run() {
+    state = &RasterState;
+    ready.store(true, std::memory_order_release);
+    uint64_t t = 0;
+    Material material{};
+    for (;;) {
+      uint64_t h = head.load(std::memory_order_acquire);
+      if (h == t) h = WaitForWork(t);
+      for (; t < h; ++t) {
+        QueuedTriangle& q = queue[t & (kQueueLength - 1)];
+        RasterStateRecord& s = RasterState;
+        if (q.hasVertices == kSelection) {
+          Selection from;
+          std::memcpy(&from, q.v, sizeof from);
+          Adopt(from, s);
+          if (((t + 1) & 15) == 0 || t + 1 == h) tail.store(t + 1, std::memory_order_release);
+          continue;
+        }
+        s.v0 = q.hasVertices ? &q.v[0] : nullptr;
+        s.v1 = q.hasVertices ? &q.v[1] : nullptr;
+        s.v2 = q.hasVertices ? &q.v[2] : nullptr;
+        material.mode = q.mode;
+        material.opacity = q.opacity;
+        material.uShift = q.uShift;
+        material.uMask = q.uMask;
+        material.vShift = q.vShift;
+        material.vMask = q.vMask;
+        material.texels = q.texels;
+        s.material = &material;
+        s.target = q.target;
+        s.skippedBands = q.skippedBands;
+        DrawTriangleHere();
+        // Told in groups too; the last of a group always.
+        if (((t + 1) & 15) == 0 || t + 1 == h) tail.store(t + 1, std::memory_order_release);
+      }
+    }
+  }
+
+  // Spins a while (the next triangles usually follow within microseconds),
+  // then sleeps until the caller hands more over.
+  uint64_t WaitForWork(uint64_t t) {
+    for (int i = 0; i < kSpinLimit; ++i) {
+      const uint64_t h = head.load(std::memory_order_acquire);
+      if (h != t) return h;
+      Pause();
+      // Now and then the processor is offered to others: should the caller
+      // share this one, it must not wait out the spinning.
+      if ((i & 255) == 255) std::this_thread::yield();
+    }
+    std::unique_lock<std::mutex> hold(lock);
+    sleeping.store(true, std::memory_order_seq_cst);
+    uint64_t h;
+    while ((h = head.load(std::memory_order_seq_cst)) == t) wake.wait(hold);
+    sleeping.store(false, std::memory_order_relaxed);
+    return h;
+  }
+
+  // The caller's side: a free slot, waiting for the worker when the queue
+  // is full.
+  QueuedTriangle& Slot() {
+    if (queued - drawnSeen >= kQueueLength) {
+      HandOver();
+      WaitUntilDrawn(queued + 1 - kQueueLength);
+    }
+    // The slots were last read on the worker's core: ask for the lines a few
+    // triangles early rather than wait for each one when it is written.
+    const char* ahead = reinterpret_cast<const char*>(&queue[(queued + 4) & (kQueueLength - 1)]);
+    for (int line = 0; line < 192; line += 64) __builtin_prefetch(ahead + line, 1);
+    return queue[queued & (kQueueLength - 1)];
+  }
+
+  // Queues the slot filled; the worker learns of it with the next group of
+  // 16 or at the next hand-over.
+  void Queue() {
+    ++queued;
+    if ((queued & 15) == 0) HandOver();
+  }
+
+  void HandOver() {
+    if (head.load(std::memory_order_relaxed) == queued) return;
+    head.store(queued, std::memory_order_seq_cst);
+    if (sleeping.load(std::memory_order_seq_cst)) {
+      std::lock_guard<std::mutex> hold(lock);
+      wake.notify_one();
+    }
+  }
+
+  void WaitUntilDrawn(uint64_t count) {
+    HandOver();
+    for (uint32_t spins = 0; drawnSeen < count; ++spins) {
+      drawnSeen = tail.load(std::memory_order_acquire);
+      if (drawnSeen >= count) break;
+      Pause();
+      if ((spins & 255) == 255) std::this_thread::yield();
+    }
+  }
+};
+
+Worker* TheWorker = nullptr;  // made on first use, never freed
+bool WorkerWanted = true;
+
+Worker* GetWorker() {
+  if (!WorkerWanted) return nullptr;
+  if (TheWorker) return TheWorker;
+  if (std::thread::hardware_concurrency() < 2) {
+    WorkerWanted = false;
+    return nullptr;
+  }
+  Worker* w = new Worker;
+  try {
+    std::thread([w] { w->Run(); }).detach();
+  } catch (...) {
+    delete w;
+    WorkerWanted = false;
+    return nullptr;
+  }
+  while (!w->ready.load(std::memory_order_acquire)) std::this_thread::yield();
+  TheWorker = w;
+  return w;
+}
+
+// Waits for everything queued; the worker's mode selection (made from the
+// triangles it drew whole) becomes the caller's.
+void Drain() {
+  Worker* w = TheWorker;
+  // How far behind the worker is when the caller first has to wait for it
+  // tells whether the rows were shared fairly.
+  if (Batch.banded) {
+    const auto began = std::chrono::steady_clock::now();
+    w->WaitUntilDrawn(w->queued);
+    Rebalance(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+    Batch.banded = false;
+  }
+  w->WaitUntilDrawn(w->queued);
+  if (Batch.inOrderPending) {
+    Adopt(SelectionOf(*w->state), RasterState);
+    Batch.inOrderPending = false;
+  }
+}
+
+bool WithinTarget(const BatchState& b, const uint32_t* texels) {
+  if (b.targetsOverflowed) return true;
+  for (int i = 0; i < b.targets; ++i)
+    if (texels >= b.targetBegin[i] && texels < b.targetEnd[i]) return true;
+  return false;
+}
+
+void NoteTarget(BatchState& b, const RenderTarget& t) {
+  if (!t.colour || t.pitch <= 0 || t.height <= 0) return;
+  const uint32_t* end = t.colour + static_cast<long>(t.pitch) * t.height;
+  for (int i = 0; i < b.targets; ++i)
+    if (b.targetBegin[i] == t.colour && b.targetEnd[i] == end) return;
+  if (b.targets == BatchState::kTargets) {
+    b.targetsOverflowed = true;
+    return;
+  }
+  b.targetBegin[b.targets] = t.colour;
+  b.targetEnd[b.targets] = end;
+  ++b.targets;
+}
+
+#endif  // KV_RASTER_THREADS
+
+}  // namespace
+
+void RasterBatchBegin(RasterBatchMode mode) {
+  BatchState& b = Batch;
+  if (b.open) RasterBatchEnd();
+  b.open = true;
+  b.mode = mode;
+  b.targets = 0;
+  b.targetsOverflowed = false;
+  b.inOrderPending = false;
+  b.banded = false;
+  b.workerBehind = false;
+  b.viaWorker = false;
+#if KV_RASTER_THREADS
+  if (Worker* w = GetWorker()) {
+    InitRasterizer();
+    // The worker is idle between batches: it starts from this thread's
+    // state, so its cached selection is the one a direct draw would find.
+    *w->state = RasterState;
+    b.viaWorker = true;
+  }
+#endif
+}
+
+void RasterBatchSetMode(RasterBatchMode mode) { Batch.mode = mode; }
+
+void RasterBatchFinish() {
+#if KV_RASTER_THREADS
+  if (Batch.open && Batch.viaWorker) Drain();
+#endif
+}
+
+void RasterBatchEnd() {
+  BatchState& b = Batch;
+  if (!b.open) return;
+  RasterBatchFinish();
+  RasterState.skippedBands = 0;
+  b.open = false;
+  b.viaWorker = false;
+}
+
+void RasterBatchEnableWorker(bool on) {
+#if KV_RASTER_THREADS
+  WorkerWanted = on && (TheWorker || std::thread::hardware_concurrency() >= 2);
+#else
+  (void)on;
+#endif
+}
+
+bool RasterBatchUsesWorker() {
+#if KV_RASTER_THREADS
+  return WorkerWanted;
+#else
+  return false;
+#endif
+}
+
+void RasterBatchSetOwnShare(int thirtySeconds) {
+  ShareFixed = thirtySeconds >= 0;
+  OwnShare = thirtySeconds < 0 ? 16 : thirtySeconds > 32 ? 32 : thirtySeconds;
+  WorkerBands = BandsFor(OwnShare);
+}
+
+void DrawTriangle() {
+  BatchState& b = Batch;
+  RasterStateRecord& s = RasterState;
+#if KV_RASTER_THREADS
+  if (b.open && b.viaWorker && s.material) {
+    Worker* w = TheWorker;
+    const Material& m = *s.material;
+    bool banded = b.mode == RasterBatchMode::kBanded;
+    if (banded && m.mode != RM_SILHOUETTE && m.texels && WithinTarget(b, m.texels)) banded = false;
+    // A banded triangle is drawn here at once; the whole ones queued before
+    // it must be on the pixels first.
+    if (banded && b.inOrderPending) Drain();
+    NoteTarget(b, s.target);
+
+    const uint32_t workerBands = banded ? WorkerBands : 0;
+    if (banded && workerBands == 0) {
+      // Every row is this thread's: nothing for the worker but to follow
+      // the mode selection, which it is told before its next triangle.
+      b.workerBehind = true;
+      b.banded = true;
+      s.skippedBands = 0;
+      DrawTriangleHere();
+      return;
+    }
+    if (b.workerBehind) {
+      QueuedTriangle& sync = w->Slot();
+      const Selection mine = SelectionOf(s);
+      std::memcpy(sync.v, &mine, sizeof mine);
+      sync.hasVertices = kSelection;
+      w->Queue();
+      b.workerBehind = false;
+    }
+    QueuedTriangle& q = w->Slot();
+    q.hasVertices = s.v0 && s.v1 && s.v2;
+    if (q.hasVertices) {
+      q.v[0] = *s.v0;
+      q.v[1] = *s.v1;
+      q.v[2] = *s.v2;
+    }
+    q.mode = m.mode;
+    q.opacity = m.opacity;
+    q.uShift = m.uShift;
+    q.uMask = m.uMask;
+    q.vShift = m.vShift;
+    q.vMask = m.vMask;
+    q.texels = m.texels;
+    q.target = s.target;
+    q.skippedBands = banded ? ~workerBands : 0;
+    w->Queue();
+    if (!banded) {
+      b.inOrderPending = true;
+      return;
+    }
+    b.banded = true;
+    s.skippedBands = workerBands;
+    DrawTriangleHere();
+    return;
+  }
+#endif
+  (void)b;
+  s.skippedBands = 0;
+  DrawTriangleHere();
+}

@@ -1,0 +1,55 @@
+// Triangle batches: the show's thread hands the filling of a stretch of 3D
+// drawing to a worker thread on the second core and goes on meanwhile with
+// what comes next (clipping, projecting, sorting the next pass).
+//
+// Between RasterBatchBegin and RasterBatchEnd every DrawTriangle of the
+// calling thread is copied (its three vertices, its material, its target)
+// into a queue the worker draws from, in the order queued. A triangle is
+// shared in one of two ways:
+//  - banded: the calling thread draws its own bands of rows at once and the
+//    worker the other rows later. Each pixel belongs to one thread, so the
+//    order of the triangles on a pixel is kept. A triangle reading texels
+//    that an earlier one of the batch drew into is drawn whole by the worker
+//    instead.
+//  - in order: the worker draws the whole triangle; the calling thread only
+//    queues it. Any triangle may read what an earlier one drew.
+// The calling thread must not touch a buffer the queued triangles draw into,
+// nor change a texture they read, until RasterBatchFinish or RasterBatchEnd
+// returns. Every pixel comes out exactly as it would without a batch, and
+// the rasterizer's cached mode selection ends the same too. Only a triangle
+// queued in order leaves the caller's vertex records as they were (drawn at
+// once, a y above row 1 is written back as 0).
+//
+// Without a worker (switched off, one processor, or a build without
+// threads) a batch draws every triangle at once on the calling thread.
+#pragma once
+
+enum class RasterBatchMode { kBanded, kInOrder };
+
+void RasterBatchBegin(RasterBatchMode mode);
+// Changes how the following triangles are shared; a banded triangle after
+// triangles queued in order first waits for those to be drawn.
+void RasterBatchSetMode(RasterBatchMode mode);
+// Waits until everything queued is drawn; the batch stays open.
+void RasterBatchFinish();
+// Finishes and closes the batch.
+void RasterBatchEnd();
+
+// Whether batches use the worker (on by default where there are at least two
+// processors). Switch only while no batch is open.
+void RasterBatchEnableWorker(bool on);
+bool RasterBatchUsesWorker();
+
+// Share of the rows the calling thread keeps in banded batches, in 32nds
+// (the rest go to the worker); negative lets it follow the work, as it does
+// at first. Changing it never changes a pixel.
+void RasterBatchSetOwnShare(int thirtySeconds);
+
+// A batch for the length of a block.
+class RasterBatch {
+ public:
+  explicit RasterBatch(RasterBatchMode mode) { RasterBatchBegin(mode); }
+  ~RasterBatch() { RasterBatchEnd(); }
+  RasterBatch(const RasterBatch&) = delete;
+  RasterBatch& operator=(const RasterBatch&) = delete;
+};

@@ -1,0 +1,160 @@
+// Triangle batches against drawing every triangle at once: the same pixels,
+// depths and cached mode selection, however the rows are shared.
+#include "raster/raster_batch.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "raster/raster.h"
+
+namespace {
+
+constexpr int kWidth = 150, kHeight = 110, kPitch = 160;
+constexpr int kTextureSize = 64;  // size code 3
+
+struct Surfaces {
+  std::vector<uint32_t> frame;
+  std::vector<int32_t> depth;
+  std::vector<uint32_t> texture;  // drawn into by silhouettes and read by adds
+  int32_t mode = 0;
+  const uint8_t* opacityRow = nullptr;
+};
+
+struct Call {
+  ScreenVertex v[3];
+  int material;
+  bool intoTexture;
+  int batchStep;  // 0 nothing, 1 switch to banded, 2 to in order, 3 finish
+};
+
+class RasterBatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitRasterizer();
+    std::mt19937 rng(2024);
+    picture_.resize(kTextureSize * kTextureSize);
+    for (uint32_t& t : picture_) t = rng() & 0x7F7F7F;
+    start_.frame.resize(kPitch * kHeight);
+    start_.depth.resize(start_.frame.size());
+    start_.texture.resize(kTextureSize * kTextureSize);
+    for (uint32_t& p : start_.frame) p = rng() & 0xFFFFFF;
+    for (int32_t& d : start_.depth) d = static_cast<int32_t>(rng() % 400000000);
+    for (uint32_t& t : start_.texture) t = rng() | 0x404040;
+
+    // Two materials share the add-with-opacity mode at different opacities:
+    // the opacity row is taken when the mode changes, so which one comes
+    // first after a change decides the pixels of both.
+    const struct {
+      int32_t mode;
+      float opacity;
+      bool readsTexture;
+    } kinds[] = {
+        {0x0, 1.0f, false},  {0x300, 1.0f, false}, {0x60, 0.3f, false},
+        {0x60, 0.8f, false}, {0x202, 1.0f, false}, {0x20, 1.0f, true},
+        {0x360, 0.5f, true}, {0x204, 1.0f, false}, {RM_SILHOUETTE, 1.0f, false},
+    };
+    for (const auto& k : kinds) {
+      Material m{};
+      m.mode = k.mode;
+      m.opacity = k.opacity;
+      m.sizeCode = 3;
+      SetTextureAddressing(&m);
+      m.texels = k.mode == RM_SILHOUETTE ? nullptr : picture_.data();
+      materials_.push_back(m);
+      readsTexture_.push_back(k.readsTexture);
+    }
+
+    auto uniform = [&rng](float lo, float hi) {
+      return lo + (hi - lo) * static_cast<float>(rng() % 100000) / 100000.0f;
+    };
+    for (int t = 0; t < 900; ++t) {
+      Call c{};
+      c.material = static_cast<int>(rng() % materials_.size());
+      c.intoTexture = materials_[c.material].mode == RM_SILHOUETTE;
+      const float w = c.intoTexture ? kTextureSize : kWidth;
+      const float h = c.intoTexture ? kTextureSize : kHeight;
+      const float cx = uniform(-8, w + 8), cy = uniform(-8, h + 8);
+      const float size = t % 3 == 0 ? 4.0f : (t % 3 == 1 ? 18.0f : 70.0f);
+      for (ScreenVertex& v : c.v)
+        v = {cx + uniform(-size, size), cy + uniform(-size, size), uniform(0.5f, 6.0f),
+             uniform(0, 255),           uniform(0, 255),           uniform(0, 255),
+             uniform(0, 255),           uniform(-300, 600),        uniform(-300, 600)};
+      const unsigned r = rng() % 12;
+      c.batchStep = r == 0 ? 1 : r == 1 ? 2 : r == 2 ? 3 : 0;
+      calls_.push_back(c);
+    }
+  }
+
+  // Draws every call; with batches the steps switch between sharing by rows
+  // and drawing in order, and wait now and then.
+  Surfaces Draw(bool batched) {
+    Surfaces out = start_;
+    std::vector<Material> materials = materials_;
+    for (size_t i = 0; i < materials.size(); ++i)
+      if (readsTexture_[i]) materials[i].texels = out.texture.data();
+    SelectRenderMode(0);
+    if (batched) RasterBatchBegin(RasterBatchMode::kBanded);
+    for (const Call& c : calls_) {
+      if (batched && c.batchStep == 1) RasterBatchSetMode(RasterBatchMode::kBanded);
+      if (batched && c.batchStep == 2) RasterBatchSetMode(RasterBatchMode::kInOrder);
+      if (batched && c.batchStep == 3) RasterBatchFinish();
+      ScreenVertex v[3] = {c.v[0], c.v[1], c.v[2]};
+      RasterState.v0 = &v[0];
+      RasterState.v1 = &v[1];
+      RasterState.v2 = &v[2];
+      RasterState.material = &materials[c.material];
+      RasterState.target =
+          c.intoTexture
+              ? RenderTarget{out.texture.data(), nullptr, kTextureSize, kTextureSize, kTextureSize}
+              : RenderTarget{out.frame.data(), out.depth.data(), kPitch, kWidth, kHeight};
+      DrawTriangle();
+    }
+    if (batched) RasterBatchEnd();
+    out.mode = RasterState.mode;
+    out.opacityRow = RasterState.opacityRow;
+    return out;
+  }
+
+  void ExpectSame(const Surfaces& a, const Surfaces& b) {
+    EXPECT_EQ(a.frame, b.frame);
+    EXPECT_EQ(a.depth, b.depth);
+    EXPECT_EQ(a.texture, b.texture);
+    EXPECT_EQ(a.mode, b.mode);
+    EXPECT_EQ(a.opacityRow, b.opacityRow);
+  }
+
+  std::vector<uint32_t> picture_;
+  Surfaces start_;
+  std::vector<Material> materials_;
+  std::vector<bool> readsTexture_;
+  std::vector<Call> calls_;
+};
+
+TEST_F(RasterBatchTest, EveryShareOfTheRowsDrawsWhatDirectDrawingDraws) {
+  const Surfaces direct = Draw(false);
+  EXPECT_NE(direct.frame, start_.frame);
+  EXPECT_NE(direct.texture, start_.texture);
+  ASSERT_TRUE(RasterBatchUsesWorker());
+  // All rows here, all rows there, uneven shares, and the share that
+  // follows the work (several rounds, so that it moves).
+  for (int share : {0, 32, 9, 23, -1, -1, -1}) {
+    SCOPED_TRACE("own share " + std::to_string(share));
+    RasterBatchSetOwnShare(share);
+    ExpectSame(Draw(true), direct);
+  }
+  RasterBatchSetOwnShare(-1);
+}
+
+TEST_F(RasterBatchTest, WithoutTheWorkerABatchDrawsAtOnce) {
+  const Surfaces direct = Draw(false);
+  RasterBatchEnableWorker(false);
+  EXPECT_FALSE(RasterBatchUsesWorker());
+  ExpectSame(Draw(true), direct);
+  RasterBatchEnableWorker(true);
+  EXPECT_TRUE(RasterBatchUsesWorker());
+  ExpectSame(Draw(true), direct);
+}
+
+}  // namespace
