@@ -20,7 +20,6 @@
 #include "engine/render_pipeline.h"
 #include "image/asset_names.h"
 #include "image/picture.h"
-#include "raster/raster_batch.h"
 #include "show/fade.h"
 #include "show/switches.h"
 
@@ -297,8 +296,6 @@ int AssetSetup(const char* commandLine) {
 
   // 18. Fade operations; HasMmx is known from here on.
   InitFadeOperations(320, 240, FindSwitch(commandLine, "/nommx"));
-  // The 3D scenes' triangles are drawn on two cores unless told otherwise.
-  RasterBatchEnableWorker(!FindSwitch(commandLine, "/onecore"));
 
   // 19. Effect set-ups: the lens flares (a failure ends the set-up), the
   //     glow-dot sprites, the warp tables and the morph.

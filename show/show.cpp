@@ -13,6 +13,7 @@
 #include "platform/capture.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "raster/raster_batch.h"
 #include "effects/flares.h"
 #include "effects/slots.h"
 #include "show/asset_setup.h"
@@ -55,7 +56,8 @@ const char kHelp[] =
     "                   2 smoothed\n"
     "  /fps             report the average frame rate at the end\n"
     "  /nommx           never use the SIMD pixel routines\n"
-    "  /onecore         draw on one processor core (the 3D scenes use two by default)\n"
+    "  /onecore         draw on one processor core (the 3D scenes use two by default,\n"
+    "                   but for a capture, whose encoder takes the second)\n"
     "  /nosound         no music\n"
     "  /mp3_8bit        decode the music to 8-bit samples\n"
     "  /mp3_mono        play the music as one centre channel\n"
@@ -369,6 +371,9 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
     capture.audioRate = PlatformAudioRate();
     if (capture.audioRate <= 0) capture.audioRate = 44100;  // a silent track
   }
+  // The 3D scenes' triangles are drawn on two cores unless told otherwise,
+  // or unless a capture's encoder has the second one.
+  RasterBatchEnableWorker(!FindSwitch(line, "/onecore") && !run.capturing);
   if (!AssetSetup(line)) {
     PlatformMessageBox("Error! Unable to init demo, (out of memory?).", kCaption);
     PostQuit();
