@@ -216,8 +216,10 @@ void SceneEffectsAttachHand(const Scene* scene, Mesh* hand) {
 // first ten seconds of the show (the three values shift it across, along
 // the runway and up).
 KV_EFFECT(CatwalkEffect) {
-  // The triangles are drawn on both cores.
-  RasterBatch batch(RasterBatchMode::kBanded);
+  // The worker draws every triangle while this thread works out the next:
+  // the light pass gives it the most to draw and this thread the most to
+  // work out.
+  RasterBatch batch(RasterBatchMode::kInOrder);
   (void)end;
   (void)progress;
   // Both catwalk motions are sampled at the scene's own rate.
@@ -247,8 +249,10 @@ KV_EFFECT(CatwalkEffect) {
 
 // The dancer close up with the second motion; two tinted lights circle her.
 KV_EFFECT(CatwalkCloseEffect) {
-  // The triangles are drawn on both cores.
-  RasterBatch batch(RasterBatchMode::kBanded);
+  // The worker draws every triangle while this thread works out the next:
+  // the light pass gives it the most to draw and this thread the most to
+  // work out.
+  RasterBatch batch(RasterBatchMode::kInOrder);
   (void)end;
   (void)progress;
   BindMotionFile(kMotionFiles[1], 1.0f);

@@ -1,13 +1,16 @@
 // The triangle queue and the drawing worker behind RasterBatch.
 #include "raster/raster_batch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "platform/system.h"
 #include "raster/raster.h"
+#include "raster/row_walk.h"
 
 #if defined(__EMSCRIPTEN__)
 #define KV_RASTER_THREADS 0
@@ -75,7 +78,10 @@ struct alignas(64) QueuedTriangle {
   const uint32_t* texels;
   RenderTarget target;
   uint32_t skippedBands;  // the worker's; 0 draws the whole triangle
-  int32_t hasVertices;    // kSelection: v holds a Selection instead
+  int32_t flags;          // kHasVertices, kForcedSelection, kSelectionRecord
+  // With kForcedSelection: the selection the show's thread drew it with.
+  int32_t selectedMode;
+  int32_t opacityLevel;  // the opacity row's index, -1 for none
 };
 static_assert(sizeof(QueuedTriangle) == 192, "three cache lines");
 
@@ -90,7 +96,9 @@ struct Selection {
   int32_t usesDepth;
 };
 static_assert(sizeof(Selection) <= sizeof(ScreenVertex[3]), "fits a queued triangle");
-constexpr int32_t kSelection = -1;
+constexpr int32_t kHasVertices = 1;
+constexpr int32_t kForcedSelection = 2;  // a banded triangle, drawn with the caller's selection
+constexpr int32_t kSelectionRecord = 4;  // v holds a Selection to take, nothing to draw
 
 Selection SelectionOf(const RasterStateRecord& s) {
   return {s.setup, s.walker, s.span, s.opacityRow, s.selectedSet, s.mode, s.usesDepth};
@@ -155,16 +163,17 @@ struct Worker {
       for (; t < h; ++t) {
         QueuedTriangle& q = queue[t & (kQueueLength - 1)];
         RasterStateRecord& s = RasterState;
-        if (q.hasVertices == kSelection) {
+        if (q.flags & kSelectionRecord) {
           Selection from;
           std::memcpy(&from, q.v, sizeof from);
           Adopt(from, s);
           if (((t + 1) & 15) == 0 || t + 1 == h) tail.store(t + 1, std::memory_order_release);
           continue;
         }
-        s.v0 = q.hasVertices ? &q.v[0] : nullptr;
-        s.v1 = q.hasVertices ? &q.v[1] : nullptr;
-        s.v2 = q.hasVertices ? &q.v[2] : nullptr;
+        const bool corners = q.flags & kHasVertices;
+        s.v0 = corners ? &q.v[0] : nullptr;
+        s.v1 = corners ? &q.v[1] : nullptr;
+        s.v2 = corners ? &q.v[2] : nullptr;
         material.mode = q.mode;
         material.opacity = q.opacity;
         material.uShift = q.uShift;
@@ -175,6 +184,13 @@ struct Worker {
         s.material = &material;
         s.target = q.target;
         s.skippedBands = q.skippedBands;
+        if (q.flags & kForcedSelection) {
+          // The caller may have drawn triangles the worker never saw; its
+          // selection then differs, and the caller's is the one that counts.
+          if (s.mode != q.selectedMode || s.selectedSet != &ActiveSpans())
+            SelectRenderMode(q.selectedMode);
+          s.opacityRow = q.opacityLevel < 0 ? nullptr : MulTable + q.opacityLevel * 256;
+        }
         DrawTriangleHere();
         // Told in groups too; the last of a group always.
         if (((t + 1) & 15) == 0 || t + 1 == h) tail.store(t + 1, std::memory_order_release);
@@ -305,6 +321,42 @@ void NoteTarget(BatchState& b, const RenderTarget& t) {
   ++b.targets;
 }
 
+// Copies the triangle handed over in s into a queue slot.
+QueuedTriangle& Fill(QueuedTriangle& q, const RasterStateRecord& s, const Material& m,
+                     uint32_t skippedBands, int32_t flags) {
+  const bool corners = s.v0 && s.v1 && s.v2;
+  if (corners) {
+    q.v[0] = *s.v0;
+    q.v[1] = *s.v1;
+    q.v[2] = *s.v2;
+  }
+  q.mode = m.mode;
+  q.opacity = m.opacity;
+  q.uShift = m.uShift;
+  q.uMask = m.uMask;
+  q.vShift = m.vShift;
+  q.vMask = m.vMask;
+  q.texels = m.texels;
+  q.target = s.target;
+  q.skippedBands = skippedBands;
+  q.flags = flags | (corners ? kHasVertices : 0);
+  return q;
+}
+
+// Whether the triangle covers a row of the bands, its rows found as the
+// set-up finds them (a y above row 1 taken as 0). In doubt, it does.
+bool ReachesBands(const RasterStateRecord& s, uint32_t bands) {
+  if (!s.v0 || !s.v1 || !s.v2) return true;
+  float lo = std::min(s.v0->y, std::min(s.v1->y, s.v2->y));
+  float hi = std::max(s.v0->y, std::max(s.v1->y, s.v2->y));
+  if (std::isnan(s.v0->y) || std::isnan(s.v1->y) || std::isnan(s.v2->y)) return true;
+  if (lo < 1.0f) lo = 0.0f;
+  if (hi < 1.0f) hi = 0.0f;
+  const int32_t first = CeilWithin(lo, 0, s.target.height);
+  const int32_t end = CeilWithin(hi, 0, s.target.height);
+  return first < end && !AllRowsSkipped(~bands, first, end);
+}
+
 #endif  // KV_RASTER_THREADS
 
 }  // namespace
@@ -384,48 +436,39 @@ void DrawTriangle() {
     if (banded && b.inOrderPending) Drain();
     NoteTarget(b, s.target);
 
-    const uint32_t workerBands = banded ? WorkerBands : 0;
-    if (banded && workerBands == 0) {
-      // Every row is this thread's: nothing for the worker but to follow
-      // the mode selection, which it is told before its next triangle.
-      b.workerBehind = true;
-      b.banded = true;
-      s.skippedBands = 0;
-      DrawTriangleHere();
-      return;
-    }
-    if (b.workerBehind) {
-      QueuedTriangle& sync = w->Slot();
-      const Selection mine = SelectionOf(s);
-      std::memcpy(sync.v, &mine, sizeof mine);
-      sync.hasVertices = kSelection;
-      w->Queue();
-      b.workerBehind = false;
-    }
-    QueuedTriangle& q = w->Slot();
-    q.hasVertices = s.v0 && s.v1 && s.v2;
-    if (q.hasVertices) {
-      q.v[0] = *s.v0;
-      q.v[1] = *s.v1;
-      q.v[2] = *s.v2;
-    }
-    q.mode = m.mode;
-    q.opacity = m.opacity;
-    q.uShift = m.uShift;
-    q.uMask = m.uMask;
-    q.vShift = m.vShift;
-    q.vMask = m.vMask;
-    q.texels = m.texels;
-    q.target = s.target;
-    q.skippedBands = banded ? ~workerBands : 0;
-    w->Queue();
     if (!banded) {
+      // The worker selects by itself from here: it must start from the
+      // selection of the triangles drawn here alone.
+      if (b.workerBehind) {
+        QueuedTriangle& sync = w->Slot();
+        const Selection mine = SelectionOf(s);
+        std::memcpy(sync.v, &mine, sizeof mine);
+        sync.flags = kSelectionRecord;
+        w->Queue();
+        b.workerBehind = false;
+      }
+      Fill(w->Slot(), s, m, 0, 0);
+      w->Queue();
       b.inOrderPending = true;
       return;
     }
+    // This thread's rows at once, then the worker's if the triangle reaches
+    // any: it is copied before the draw here moves a y to row 0.
     b.banded = true;
+    const uint32_t workerBands = WorkerBands;
+    QueuedTriangle* q = nullptr;
+    if (workerBands != 0 && ReachesBands(s, workerBands))
+      q = &Fill(w->Slot(), s, m, ~workerBands, kForcedSelection);
     s.skippedBands = workerBands;
     DrawTriangleHere();
+    if (!q) {
+      b.workerBehind = true;
+      return;
+    }
+    q->selectedMode = s.mode;
+    q->opacityLevel = s.opacityRow ? static_cast<int32_t>((s.opacityRow - MulTable) / 256) : -1;
+    w->Queue();
+    b.workerBehind = false;
     return;
   }
 #endif
