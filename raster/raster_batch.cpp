@@ -33,8 +33,6 @@ struct BatchState {
   RasterBatchMode mode = RasterBatchMode::kBanded;
   bool inOrderPending = false;  // whole triangles queued since the last wait
   bool banded = false;          // a triangle was shared by rows
-  bool workerBehind = false;    // triangles drawn here alone since the last
-                                // queued: the worker's selection is stale
   // Targets drawn into since the batch opened; a textured triangle reading
   // one of them cannot be banded. Past the last slot every triangle goes
   // whole.
@@ -78,41 +76,13 @@ struct alignas(64) QueuedTriangle {
   const uint32_t* texels;
   RenderTarget target;
   uint32_t skippedBands;  // the worker's; 0 draws the whole triangle
-  int32_t flags;          // kHasVertices, kForcedSelection, kSelectionRecord
-  // With kForcedSelection: the selection the show's thread drew it with.
+  int32_t hasVertices;
+  // The mode selection the show's thread has for the triangle, made as a
+  // direct draw would make it: the worker takes it whatever its own.
   int32_t selectedMode;
   int32_t opacityLevel;  // the opacity row's index, -1 for none
 };
 static_assert(sizeof(QueuedTriangle) == 192, "three cache lines");
-
-// The rasterizer's cached mode selection, handed between the two threads.
-struct Selection {
-  TriangleSetupFn setup;
-  SectionWalkerFn walker;
-  SpanRoutineFn span;
-  const uint8_t* opacityRow;
-  const SpanRoutines* selectedSet;
-  int32_t mode;
-  int32_t usesDepth;
-};
-static_assert(sizeof(Selection) <= sizeof(ScreenVertex[3]), "fits a queued triangle");
-constexpr int32_t kHasVertices = 1;
-constexpr int32_t kForcedSelection = 2;  // a banded triangle, drawn with the caller's selection
-constexpr int32_t kSelectionRecord = 4;  // v holds a Selection to take, nothing to draw
-
-Selection SelectionOf(const RasterStateRecord& s) {
-  return {s.setup, s.walker, s.span, s.opacityRow, s.selectedSet, s.mode, s.usesDepth};
-}
-
-void Adopt(const Selection& from, RasterStateRecord& s) {
-  s.setup = from.setup;
-  s.walker = from.walker;
-  s.span = from.span;
-  s.opacityRow = from.opacityRow;
-  s.selectedSet = from.selectedSet;
-  s.mode = from.mode;
-  s.usesDepth = from.usesDepth;
-}
 
 constexpr uint32_t kQueueLength = 1024;  // a power of two
 
@@ -163,17 +133,9 @@ struct Worker {
       for (; t < h; ++t) {
         QueuedTriangle& q = queue[t & (kQueueLength - 1)];
         RasterStateRecord& s = RasterState;
-        if (q.flags & kSelectionRecord) {
-          Selection from;
-          std::memcpy(&from, q.v, sizeof from);
-          Adopt(from, s);
-          if (((t + 1) & 15) == 0 || t + 1 == h) tail.store(t + 1, std::memory_order_release);
-          continue;
-        }
-        const bool corners = q.flags & kHasVertices;
-        s.v0 = corners ? &q.v[0] : nullptr;
-        s.v1 = corners ? &q.v[1] : nullptr;
-        s.v2 = corners ? &q.v[2] : nullptr;
+        s.v0 = q.hasVertices ? &q.v[0] : nullptr;
+        s.v1 = q.hasVertices ? &q.v[1] : nullptr;
+        s.v2 = q.hasVertices ? &q.v[2] : nullptr;
         material.mode = q.mode;
         material.opacity = q.opacity;
         material.uShift = q.uShift;
@@ -184,13 +146,9 @@ struct Worker {
         s.material = &material;
         s.target = q.target;
         s.skippedBands = q.skippedBands;
-        if (q.flags & kForcedSelection) {
-          // The caller may have drawn triangles the worker never saw; its
-          // selection then differs, and the caller's is the one that counts.
-          if (s.mode != q.selectedMode || s.selectedSet != &ActiveSpans())
-            SelectRenderMode(q.selectedMode);
-          s.opacityRow = q.opacityLevel < 0 ? nullptr : MulTable + q.opacityLevel * 256;
-        }
+        if (s.mode != q.selectedMode || s.selectedSet != &ActiveSpans())
+          SelectRenderMode(q.selectedMode);
+        s.opacityRow = q.opacityLevel < 0 ? nullptr : MulTable + q.opacityLevel * 256;
         DrawTriangleHere();
         // Told in groups too; the last of a group always.
         if (((t + 1) & 15) == 0 || t + 1 == h) tail.store(t + 1, std::memory_order_release);
@@ -226,7 +184,7 @@ struct Worker {
     }
     // The slots were last read on the worker's core: ask for the lines a few
     // triangles early rather than wait for each one when it is written.
-    const char* ahead = reinterpret_cast<const char*>(&queue[(queued + 4) & (kQueueLength - 1)]);
+    const char* ahead = reinterpret_cast<const char*>(&queue[(queued + 16) & (kQueueLength - 1)]);
     for (int line = 0; line < 192; line += 64) __builtin_prefetch(ahead + line, 1);
     return queue[queued & (kQueueLength - 1)];
   }
@@ -281,12 +239,11 @@ Worker* GetWorker() {
   return w;
 }
 
-// Waits for everything queued; the worker's mode selection (made from the
-// triangles it drew whole) becomes the caller's.
+// Waits for everything queued.
 void Drain() {
   Worker* w = TheWorker;
-  // How far behind the worker is when the caller first has to wait for it
-  // tells whether the rows were shared fairly.
+  // How long the caller first has to wait for the worker after sharing rows
+  // tells whether they were shared fairly.
   if (Batch.banded) {
     const auto began = std::chrono::steady_clock::now();
     w->WaitUntilDrawn(w->queued);
@@ -294,10 +251,7 @@ void Drain() {
     Batch.banded = false;
   }
   w->WaitUntilDrawn(w->queued);
-  if (Batch.inOrderPending) {
-    Adopt(SelectionOf(*w->state), RasterState);
-    Batch.inOrderPending = false;
-  }
+  Batch.inOrderPending = false;
 }
 
 bool WithinTarget(const BatchState& b, const uint32_t* texels) {
@@ -321,11 +275,12 @@ void NoteTarget(BatchState& b, const RenderTarget& t) {
   ++b.targets;
 }
 
-// Copies the triangle handed over in s into a queue slot.
+// Copies the triangle handed over in s, and the selection s has for it,
+// into a queue slot.
 QueuedTriangle& Fill(QueuedTriangle& q, const RasterStateRecord& s, const Material& m,
-                     uint32_t skippedBands, int32_t flags) {
-  const bool corners = s.v0 && s.v1 && s.v2;
-  if (corners) {
+                     uint32_t skippedBands) {
+  q.hasVertices = s.v0 && s.v1 && s.v2;
+  if (q.hasVertices) {
     q.v[0] = *s.v0;
     q.v[1] = *s.v1;
     q.v[2] = *s.v2;
@@ -339,7 +294,8 @@ QueuedTriangle& Fill(QueuedTriangle& q, const RasterStateRecord& s, const Materi
   q.texels = m.texels;
   q.target = s.target;
   q.skippedBands = skippedBands;
-  q.flags = flags | (corners ? kHasVertices : 0);
+  q.selectedMode = s.mode;
+  q.opacityLevel = s.opacityRow ? static_cast<int32_t>((s.opacityRow - MulTable) / 256) : -1;
   return q;
 }
 
@@ -370,7 +326,6 @@ void RasterBatchBegin(RasterBatchMode mode) {
   b.targetsOverflowed = false;
   b.inOrderPending = false;
   b.banded = false;
-  b.workerBehind = false;
   b.viaWorker = false;
 #if KV_RASTER_THREADS
   if (Worker* w = GetWorker()) {
@@ -429,46 +384,31 @@ void DrawTriangle() {
   if (b.open && b.viaWorker && s.material) {
     Worker* w = TheWorker;
     const Material& m = *s.material;
-    bool banded = b.mode == RasterBatchMode::kBanded;
-    if (banded && m.mode != RM_SILHOUETTE && m.texels && WithinTarget(b, m.texels)) banded = false;
-    // A banded triangle is drawn here at once; the whole ones queued before
-    // it must be on the pixels first.
-    if (banded && b.inOrderPending) Drain();
+    // The selection is made here as a direct draw would make it, whoever
+    // draws the triangle: the worker is handed it with the triangle.
+    if (m.mode != s.mode || s.selectedSet != &ActiveSpans()) SelectRenderMode(m.mode);
+    RasterBatchMode mode = b.mode;
+    if (mode == RasterBatchMode::kBanded && m.mode != RM_SILHOUETTE && m.texels &&
+        WithinTarget(b, m.texels))
+      mode = RasterBatchMode::kInOrder;
     NoteTarget(b, s.target);
-
-    if (!banded) {
-      // The worker selects by itself from here: it must start from the
-      // selection of the triangles drawn here alone.
-      if (b.workerBehind) {
-        QueuedTriangle& sync = w->Slot();
-        const Selection mine = SelectionOf(s);
-        std::memcpy(sync.v, &mine, sizeof mine);
-        sync.flags = kSelectionRecord;
-        w->Queue();
-        b.workerBehind = false;
-      }
-      Fill(w->Slot(), s, m, 0, 0);
+    if (mode == RasterBatchMode::kInOrder) {
+      Fill(w->Slot(), s, m, 0);
       w->Queue();
       b.inOrderPending = true;
       return;
     }
-    // This thread's rows at once, then the worker's if the triangle reaches
-    // any: it is copied before the draw here moves a y to row 0.
+    // Banded: this thread's rows at once (after the whole triangles queued
+    // before, which may cover them), then the worker's if the triangle
+    // reaches any. It is copied before the draw here moves a y to row 0.
+    if (b.inOrderPending) Drain();
     b.banded = true;
     const uint32_t workerBands = WorkerBands;
-    QueuedTriangle* q = nullptr;
-    if (workerBands != 0 && ReachesBands(s, workerBands))
-      q = &Fill(w->Slot(), s, m, ~workerBands, kForcedSelection);
+    const bool theirs = workerBands != 0 && ReachesBands(s, workerBands);
+    if (theirs) Fill(w->Slot(), s, m, ~workerBands);
     s.skippedBands = workerBands;
     DrawTriangleHere();
-    if (!q) {
-      b.workerBehind = true;
-      return;
-    }
-    q->selectedMode = s.mode;
-    q->opacityLevel = s.opacityRow ? static_cast<int32_t>((s.opacityRow - MulTable) / 256) : -1;
-    w->Queue();
-    b.workerBehind = false;
+    if (theirs) w->Queue();
     return;
   }
 #endif
