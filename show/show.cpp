@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "show/asset_setup.h"
 #include "show/controls.h"
 #include "show/fade.h"
+#include "show/music_lane.h"
 #include "show/switches.h"
 #include "show/timedemo.h"
 #include "show/timeline.h"
@@ -72,6 +74,10 @@ const char kHelp[] =
     "start; + and - music volume.\n";
 
 DisplayDevice* device = nullptr;
+// A timedemo's music runs on a lane of its own (see music_lane.h); the
+// frame's instant waits here until the frame's samples are posted.
+std::unique_ptr<MusicLane> musicLane;
+float musicLaneTime = 0.0f;
 volatile std::sig_atomic_t interrupted = 0;
 volatile std::sig_atomic_t settingUp = 0;
 
@@ -218,8 +224,10 @@ struct CaptureRun {
     int64_t first = frame * audioRate / rate;
     int64_t next = (frame + 1) * audioRate / rate;
     int count = static_cast<int>(next - first);
-    samples.assign(static_cast<size_t>(count) * 2, 0);
-    if (count > 0) {
+    if (musicLane) {
+      musicLane->Post(musicLaneTime, count);
+    } else if (count > 0) {
+      samples.assign(static_cast<size_t>(count) * 2, 0);
       PlatformAudioPull(samples.data(), count);  // leaves silence without music
       if (InRange()) CaptureAudio(samples.data(), count);
     }
@@ -251,7 +259,10 @@ int RunFrame() {
     // While paused the clock stands still (a seek then draws its instant).
     uint32_t now = player.paused ? player.pausedAt : PlatformMilliseconds();
     float t = SecondsSince(now, Show.startInstant);
-    Mp3Update(t);
+    if (musicLane)
+      musicLaneTime = t;
+    else
+      Mp3Update(t);
     ++Show.frameCount;
     if (!SoundClock(static_cast<uint32_t*>(device->pixels), t)) ShowEnded();
     device->Unlock(device);
@@ -417,6 +428,10 @@ int ShowStart(int argc, const char* const* argv, int* exitStatus) {
   }
 
   Mp3Play();
+  // A timedemo mixes its music to drop it: that can go beside the frames,
+  // unless the show's clock is read from the music.
+  if (run.timedemo && !Show.soundSync && !Show.startupFailed && PlatformHasThreads())
+    musicLane = std::make_unique<MusicLane>();
   Show.startInstant = static_cast<float>(PlatformMilliseconds());
   if (options.start > 0.0 && !Show.startupFailed) SeekTo(options.start);
   run.startupSeconds = PlatformRealSeconds() - run.startedAt;
@@ -491,6 +506,7 @@ int ShowStep() {
 int ShowFinish() {
   const char* line = run.commandLine.c_str();
   Show.endInstant = static_cast<float>(PlatformMilliseconds());
+  musicLane.reset();
   Mp3Shutdown();
   DisplayRelease();
   int status = Show.startupFailed ? 1 : 0;
