@@ -420,7 +420,7 @@ struct SpanFamily {
   static void Walk(int32_t firstRow, int32_t endRow) {
     const Addressing a = CurrentAddressing();
     const uint32_t constant = std::is_same_v<Op, AddOp<false>> ? OpacityBytes() : 0u;
-    auto span = [&a, constant](SpanArgs& r) { SpanLoop<Lanes, Op, D>(r, a, constant); };
+    auto span = [&](SpanArgs& r) { SpanLoop<Lanes, Op, D>(r, a, constant); };
     if constexpr (Perspective)
       WalkPerspectiveRows<Set>(firstRow, endRow, span);
     else
