@@ -66,12 +66,12 @@ uint32_t WorkerBands = BandsFor(16);
 
 // One queued triangle, self-contained: the caller's vertex records and
 // material may change as soon as DrawTriangle returns. Of the material only
-// what the rasterizer reads is kept, so that a triangle fills three cache
-// lines: each is written on one core and read on the other.
+// what the set-up and the spans read is kept (the opacity comes as the
+// selection's row), so that a triangle fills three cache lines: each is
+// written on one core and read on the other.
 struct alignas(64) QueuedTriangle {
   ScreenVertex v[3];
   int32_t mode;
-  float opacity;
   int32_t uShift, uMask, vShift, vMask;
   const uint32_t* texels;
   RenderTarget target;
@@ -137,7 +137,6 @@ struct Worker {
         s.v1 = q.hasVertices ? &q.v[1] : nullptr;
         s.v2 = q.hasVertices ? &q.v[2] : nullptr;
         material.mode = q.mode;
-        material.opacity = q.opacity;
         material.uShift = q.uShift;
         material.uMask = q.uMask;
         material.vShift = q.vShift;
@@ -286,7 +285,6 @@ QueuedTriangle& Fill(QueuedTriangle& q, const RasterStateRecord& s, const Materi
     q.v[2] = *s.v2;
   }
   q.mode = m.mode;
-  q.opacity = m.opacity;
   q.uShift = m.uShift;
   q.uMask = m.uMask;
   q.vShift = m.vShift;
