@@ -133,15 +133,18 @@ void LightPass(uint32_t* frame, Scene* scene, const uint32_t* const* textures, c
                int count, Vec3 aim, const uint32_t (*tints)[3] = nullptr) {
   if (TextureViewport.faceList == nullptr) return;
   // The scene may still be being drawn into frame and the depth buffer: the
-  // scratch frame and the render texture are none of its buffers. The
-  // lights' triangles read the render texture they also blacken, so they
-  // are drawn in order.
-  RasterBatchSetMode(RasterBatchMode::kInOrder);
+  // scratch frame, the render textures and the shadow stamps are none of
+  // its buffers. The shadows are kept apart from the textures: this thread
+  // stamps them as it goes while the worker draws the lit triangles, which
+  // read the textures through the stamps (and could share rows, as nothing
+  // in the batch draws into the textures).
   FillPixels(ScratchFrame[0], kLightPassFloor, kFrameBytes);
   ViewportSetTarget(&MainViewport, kFramePitchBytes, ScratchFrame[0], MainDepthBuffer);
-  // The lights take turns with two render textures, so a light is set up
-  // while the previous one's triangles are still being drawn from the other.
+  // The lights take turns with two render textures and their stamps, so a
+  // light is set up while the previous one's triangles are still being
+  // drawn from the other.
   static uint32_t secondTexture[kRenderTextureSize * kRenderTextureSize];
+  static uint32_t stamps[2][kRenderTextureSize * kRenderTextureSize];
   uint32_t* const lightTextures[2] = {RenderTexture, secondTexture};
   for (int i = 0; i < count; i++) {
     uint32_t* texture = lightTextures[i & 1];
@@ -154,6 +157,7 @@ void LightPass(uint32_t* frame, Scene* scene, const uint32_t* const* textures, c
     else
       std::memcpy(texture, textures[i], sizeof(RenderTexture));
     ProjectorUseTexture(texture);
+    ProjectorKeepShadowsApart(stamps[i & 1]);
     SpotLight.position = eyes[i];
     SpotLight.target = aim;
     SpotLight.projectorFov = kLightFov;
@@ -161,6 +165,7 @@ void LightPass(uint32_t* frame, Scene* scene, const uint32_t* const* textures, c
     ProjectorRender(&SpotLight, &TextureViewport, scene, &MainViewport, 1.0f);
   }
   ProjectorUseTexture(nullptr);
+  ProjectorKeepShadowsApart(nullptr);
   ViewportSetTarget(&MainViewport, kFramePitchBytes, frame, MainDepthBuffer);
   RasterBatchFinish();
   TableCombine(frame, frame, ScratchFrame[0], kFramePixels);

@@ -180,6 +180,14 @@ void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* 
 // RenderTexture back). With two, one light can be set up while the previous
 // light's triangles are still being drawn from the other.
 void ProjectorUseTexture(uint32_t* pixels);
+// Keeps the shadows apart from the texture (null, the default, blackens the
+// texture): with a 256x256 stamp buffer the passes leave the texture as it
+// is and stamp where and when they blacken, and each lit triangle reads the
+// texture through the stamps. The pixels come out the same, but lit
+// triangles queued in a batch can then share rows, and the next pass may
+// set the texture up as soon as they are drawn. The stamps are rewritten by
+// every pass: give another buffer while queued triangles still read these.
+void ProjectorKeepShadowsApart(uint32_t* stamps);
 // The same without counting the faces that share each corner: what has been
 // lit is blackened whenever the walk moves on to faces farther from the
 // light. Cheaper; faces of one depth band do not shadow each other.

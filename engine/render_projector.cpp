@@ -32,6 +32,13 @@ constexpr float kLitDepthScale = 0.9995f;
 
 int32_t ProjectorDepth[kRenderTextureSize * kRenderTextureSize];
 uint32_t* ProjectorTexture = RenderTexture;
+// With shadow stamps the texture is left as it is: each lit copy is given
+// its place in the pass (its limit) and each blackened pixel the number of
+// lit copies drawn before it, so a lit copy reads a pixel as black when it
+// was blackened before it. The lit copies can then be drawn later, on
+// another thread, from the same texture.
+uint32_t* ShadowStamps = nullptr;
+uint32_t LitDrawn = 0;
 Material LightMaterial;   // the render texture added onto the frame
 Material ShadowMaterial;  // silhouette: black into the render texture
 
@@ -278,7 +285,10 @@ void DrawLitCopy(Vertex* lit, int count, Viewport* main) {
   PolygonBegin(ptr, count);
   const int planes = ActivePlanes(main);
   for (int p = 0; p < planes; p++) ClipPolygon(main->planes[p]);
+  RasterState.shadowStamps = ShadowStamps;
+  RasterState.shadowLimit = LitDrawn++;
   DrawPolygonScaled(main, &LightMaterial, kLitDepthScale);
+  RasterState.shadowStamps = nullptr;
 }
 
 // The polygon's fan drawn as a silhouette into the render texture; a
@@ -296,7 +306,10 @@ void Blacken(Viewport* projector, int32_t i) {
     RasterState.v0 = &c[0];
     RasterState.v1 = &c[1];
     RasterState.v2 = &c[2];
-    DrawTriangle();
+    if (ShadowStamps)
+      DrawShadowStamps(ShadowStamps, LitDrawn);
+    else
+      DrawTriangle();
   }
   Wait[i].where = kNotWaiting;
 }
@@ -331,6 +344,8 @@ void SetEnvironmentTexture(Picture* picture) { EnvironmentTexture = picture; }
 
 void ProjectorUseTexture(uint32_t* pixels) { ProjectorTexture = pixels ? pixels : RenderTexture; }
 
+void ProjectorKeepShadowsApart(uint32_t* stamps) { ShadowStamps = stamps; }
+
 void ViewportGrabTexture(Viewport* vp) {
   const Picture* p = vp->texturePicture;
   if (!p || !p->pixels || p->width < kRenderTextureSize || p->height < kRenderTextureSize) return;
@@ -363,6 +378,9 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
   ViewportClearFaces(projector);
   ViewportClearFaces(main);
   UnlinkAll(scene, counted);
+  if (ShadowStamps)
+    std::fill(ShadowStamps, ShadowStamps + kRenderTextureSize * kRenderTextureSize, kNoShadowStamp);
+  LitDrawn = 0;
 
   const uint32_t stamp = PrepareMeshes(scene, projector, main, intensity);
   const int count = FaceListCount(projector);

@@ -80,6 +80,12 @@ struct RasterStateRecord {
   ScreenVertex* v2;
   Material* material;
   RenderTarget target;
+  // Shadows kept apart from the texture (null for none): a texel whose stamp,
+  // the element at the same index of this buffer, is at or below
+  // shadowLimit reads as black. Honoured by the depth-tested add of a level,
+  // the mode projector lights draw with.
+  const uint32_t* shadowStamps;
+  uint32_t shadowLimit;
 
   // The cached selection.
   int32_t mode;
@@ -152,6 +158,17 @@ void InitRasterizer();
 void DrawTriangle();
 // Draws it now on the calling thread, whatever the batch.
 void DrawTriangleHere();
+
+// A shadow stamp buffer is laid out like the target it stands beside; an
+// element not yet stamped holds kNoShadowStamp.
+constexpr uint32_t kNoShadowStamp = 0xFFFFFFFFu;
+// Stamps the triangle handed over in RasterState (vertices, material and
+// target as for DrawTriangle) into stamps instead of filling its colour
+// buffer: every pixel an RM_SILHOUETTE draw would cover that is not yet
+// stamped takes stamp. Drawn at once on the calling thread, inside a batch
+// or not; the cached mode selection is left as it was. A thread may read
+// stamps meanwhile: an element holds either of its two values.
+void DrawShadowStamps(uint32_t* stamps, uint32_t stamp);
 
 // Selects the set-up, walker and span routine for a render mode; the opacity
 // modes take their opacity row from RasterState.material now.

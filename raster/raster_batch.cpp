@@ -41,8 +41,16 @@ struct BatchState {
   const uint32_t* targetEnd[kTargets];
   int targets = 0;
   bool targetsOverflowed = false;
+  int site = 0;                 // whose share of the rows this batch uses
+  uint32_t workerBands = 0;     // the rows the worker draws of banded triangles
+  int64_t sharingSince = -1;    // when rows were first shared since the last wait
+  int64_t idleBefore = 0;       // the worker's idle time then
 };
 thread_local BatchState Batch;
+
+int FixedShare = -1;  // the calling thread's share of the rows, 0..32 when fixed
+
+#if KV_RASTER_THREADS
 
 constexpr uint32_t BandsFor(int ownShare) {
   // Spread evenly: band g goes to the worker when the running count of the
@@ -54,15 +62,34 @@ constexpr uint32_t BandsFor(int ownShare) {
   return bands;
 }
 
-// The calling thread's share of the rows in banded batches, in 32nds, and
-// the bands it leaves to the worker. Unless fixed, the share follows the
-// work: when the caller first has to wait for the worker after sharing rows,
-// a long wait gives the worker fewer rows next time and a short one more.
-int OwnShare = 16;
-bool ShareFixed = false;
-uint32_t WorkerBands = BandsFor(16);
+// The calling thread's share of the rows in banded batches, in 32nds, kept
+// for each place that opens batches (their drawing and their geometry
+// differ). Unless fixed, the share follows the work: at the first wait for
+// the worker after sharing rows, if the worker had been idle a while since
+// the rows were first shared, this thread kept too many (the worker waited
+// for its triangles) and gives up one; if not, a long wait takes one more.
+struct ShareSite {
+  const void* where;
+  int ownShare;
+};
+constexpr int kSites = 16;  // more places share the last entry
+ShareSite Sites[kSites];
+int SitesUsed = 0;
+constexpr int kFirstShare = 8;
 
-#if KV_RASTER_THREADS
+int SiteOf(const void* where) {
+  for (int i = 0; i < SitesUsed; ++i)
+    if (Sites[i].where == where) return i;
+  if (SitesUsed == kSites) return kSites - 1;
+  Sites[SitesUsed] = ShareSite{where, kFirstShare};
+  return SitesUsed++;
+}
+
+int64_t NowNanos() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 // One queued triangle, self-contained: the caller's vertex records and
 // material may change as soon as DrawTriangle returns. Of the material only
@@ -76,25 +103,27 @@ struct alignas(64) QueuedTriangle {
   const uint32_t* texels;
   RenderTarget target;
   uint32_t skippedBands;  // the worker's; 0 draws the whole triangle
-  int32_t hasVertices;
   // The mode selection the show's thread has for the triangle, made as a
   // direct draw would make it: the worker takes it whatever its own.
   int32_t selectedMode;
-  int32_t opacityLevel;  // the opacity row's index, -1 for none
+  int16_t opacityLevel;  // the opacity row's index, -1 for none
+  int16_t hasVertices;
+  uint32_t shadowLimit;
+  const uint32_t* shadowStamps;
 };
 static_assert(sizeof(QueuedTriangle) == 192, "three cache lines");
 
 constexpr uint32_t kQueueLength = 1024;  // a power of two
 
-void Rebalance(double waitSeconds) {
-  if (ShareFixed) return;
-  if (waitSeconds > 40e-6 && OwnShare < 32)
-    ++OwnShare;
-  else if (waitSeconds < 10e-6 && OwnShare > 2)
-    --OwnShare;
-  else
-    return;
-  WorkerBands = BandsFor(OwnShare);
+constexpr int64_t kIdleLimit = 30000;  // ns
+constexpr int64_t kWaitLimit = 30000;
+
+void Rebalance(int site, int64_t idle, int64_t wait) {
+  int& share = Sites[site].ownShare;
+  if (idle > kIdleLimit && share > 1)
+    --share;
+  else if (idle <= kIdleLimit && wait > kWaitLimit && share < 32)
+    ++share;
 }
 
 // About half a millisecond of pauses.
@@ -113,6 +142,11 @@ struct Worker {
   alignas(64) std::atomic<uint64_t> head{0};  // triangles handed over
   alignas(64) std::atomic<uint64_t> tail{0};  // triangles drawn
   alignas(64) std::atomic<bool> sleeping{false};
+  // The worker's time spent waiting for triangles: the total of the waits
+  // that ended, and when the current one began (-1 while drawing).
+  alignas(64) std::atomic<int64_t> idleNanos{0};
+  std::atomic<int64_t> idleSince{-1};
+  std::atomic<int64_t> countFrom{0};  // idle time before this is not counted
   // The caller's own counts: queued (handed over in groups) and the last
   // tail it read.
   alignas(64) uint64_t queued = 0;
@@ -145,6 +179,8 @@ struct Worker {
         s.material = &material;
         s.target = q.target;
         s.skippedBands = q.skippedBands;
+        s.shadowStamps = q.shadowStamps;
+        s.shadowLimit = q.shadowLimit;
         if (s.mode != q.selectedMode || s.selectedSet != &ActiveSpans())
           SelectRenderMode(q.selectedMode);
         s.opacityRow = q.opacityLevel < 0 ? nullptr : MulTable + q.opacityLevel * 256;
@@ -158,6 +194,17 @@ struct Worker {
   // Spins a while (the next triangles usually follow within microseconds),
   // then sleeps until the caller hands more over.
   uint64_t WaitForWork(uint64_t t) {
+    const int64_t began = NowNanos();
+    idleSince.store(began, std::memory_order_relaxed);
+    const uint64_t h = AwaitHead(t);
+    idleSince.store(-1, std::memory_order_relaxed);
+    const int64_t from = std::max(began, countFrom.load(std::memory_order_relaxed));
+    const int64_t ended = NowNanos();
+    if (ended > from) idleNanos.fetch_add(ended - from, std::memory_order_relaxed);
+    return h;
+  }
+
+  uint64_t AwaitHead(uint64_t t) {
     for (int i = 0; i < kSpinLimit; ++i) {
       const uint64_t h = head.load(std::memory_order_acquire);
       if (h != t) return h;
@@ -241,16 +288,24 @@ Worker* GetWorker() {
 // Waits for everything queued.
 void Drain() {
   Worker* w = TheWorker;
-  // How long the caller first has to wait for the worker after sharing rows
-  // tells whether they were shared fairly.
-  if (Batch.banded) {
-    const auto began = std::chrono::steady_clock::now();
+  // The first wait after sharing rows tells whether they were shared
+  // fairly, unless the worker also has whole triangles to draw: then it says
+  // nothing of the rows.
+  BatchState& b = Batch;
+  if (b.banded && !b.inOrderPending && FixedShare < 0) {
+    const int64_t arrived = NowNanos();
+    int64_t idle = w->idleNanos.load(std::memory_order_relaxed) - b.idleBefore;
+    const int64_t since = w->idleSince.load(std::memory_order_relaxed);
+    if (since >= 0) idle += arrived - std::max(since, b.sharingSince);
     w->WaitUntilDrawn(w->queued);
-    Rebalance(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
-    Batch.banded = false;
+    Rebalance(b.site, idle, NowNanos() - arrived);
+  }
+  if (!b.inOrderPending) {
+    b.banded = false;
+    b.sharingSince = -1;
   }
   w->WaitUntilDrawn(w->queued);
-  Batch.inOrderPending = false;
+  b.inOrderPending = false;
 }
 
 bool WithinTarget(const BatchState& b, const uint32_t* texels) {
@@ -293,7 +348,9 @@ QueuedTriangle& Fill(QueuedTriangle& q, const RasterStateRecord& s, const Materi
   q.target = s.target;
   q.skippedBands = skippedBands;
   q.selectedMode = s.mode;
-  q.opacityLevel = s.opacityRow ? static_cast<int32_t>((s.opacityRow - MulTable) / 256) : -1;
+  q.opacityLevel = s.opacityRow ? static_cast<int16_t>((s.opacityRow - MulTable) / 256) : -1;
+  q.shadowStamps = s.shadowStamps;
+  q.shadowLimit = s.shadowLimit;
   return q;
 }
 
@@ -325,7 +382,11 @@ void RasterBatchBegin(RasterBatchMode mode) {
   b.inOrderPending = false;
   b.banded = false;
   b.viaWorker = false;
+  b.sharingSince = -1;
 #if KV_RASTER_THREADS
+  // Where the batch is opened from: each place keeps its own share.
+  b.site = SiteOf(__builtin_return_address(0));
+  b.workerBands = BandsFor(FixedShare >= 0 ? FixedShare : Sites[b.site].ownShare);
   if (Worker* w = GetWorker()) {
     InitRasterizer();
     // The worker is idle between batches: it starts from this thread's
@@ -370,9 +431,11 @@ bool RasterBatchUsesWorker() {
 }
 
 void RasterBatchSetOwnShare(int thirtySeconds) {
-  ShareFixed = thirtySeconds >= 0;
-  OwnShare = thirtySeconds < 0 ? 16 : thirtySeconds > 32 ? 32 : thirtySeconds;
-  WorkerBands = BandsFor(OwnShare);
+  FixedShare = thirtySeconds < 0 ? -1 : thirtySeconds > 32 ? 32 : thirtySeconds;
+#if KV_RASTER_THREADS
+  // Following the work again, every place starts afresh.
+  if (FixedShare < 0) SitesUsed = 0;
+#endif
 }
 
 void DrawTriangle() {
@@ -400,8 +463,13 @@ void DrawTriangle() {
     // before, which may cover them), then the worker's if the triangle
     // reaches any. It is copied before the draw here moves a y to row 0.
     if (b.inOrderPending) Drain();
-    b.banded = true;
-    const uint32_t workerBands = WorkerBands;
+    if (!b.banded) {
+      b.banded = true;
+      b.sharingSince = NowNanos();
+      w->countFrom.store(b.sharingSince, std::memory_order_relaxed);
+      b.idleBefore = w->idleNanos.load(std::memory_order_relaxed);
+    }
+    const uint32_t workerBands = b.workerBands;
     const bool theirs = workerBands != 0 && ReachesBands(s, workerBands);
     if (theirs) Fill(w->Slot(), s, m, ~workerBands);
     s.skippedBands = workerBands;

@@ -20,6 +20,11 @@
 // queued in order leaves the caller's vertex records as they were (drawn at
 // once, a y above row 1 is written back as 0).
 //
+// A triangle's shadow stamps and limit go with it. The stamps are read when
+// the triangle is drawn: DrawShadowStamps may stamp more meanwhile, provided
+// it stamps in increasing order past every limit queued, so that only later
+// triangles see them.
+//
 // Without a worker (switched off, one processor, or a build without
 // threads) a batch draws every triangle at once on the calling thread.
 #pragma once
@@ -42,7 +47,8 @@ bool RasterBatchUsesWorker();
 
 // Share of the rows the calling thread keeps in banded batches, in 32nds
 // (the rest go to the worker); negative lets it follow the work, as it does
-// at first. Changing it never changes a pixel.
+// at first, separately for each place in the program that opens batches.
+// Changing it never changes a pixel.
 void RasterBatchSetOwnShare(int thirtySeconds);
 
 // A batch for the length of a block.

@@ -21,13 +21,26 @@ struct Avx2 {
   static Ints Advance(Ints a, int32_t d) {
     return _mm256_add_epi32(a, _mm256_set1_epi32(Wrap(8 * int64_t{d})));
   }
-  static Pixels Fetch(const Addressing& a, Ints u, Ints v) {
+  static Ints Index(const Addressing& a, Ints u, Ints v) {
     const __m256i iu = _mm256_and_si256(_mm256_sra_epi32(u, _mm_cvtsi32_si128(a.uShift)),
                                         _mm256_set1_epi32(a.uMask));
     const __m256i iv = _mm256_and_si256(_mm256_sra_epi32(v, _mm_cvtsi32_si128(a.vShift)),
                                         _mm256_set1_epi32(a.vMask));
-    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(a.texels), _mm256_add_epi32(iu, iv),
-                                  4);
+    return _mm256_add_epi32(iu, iv);
+  }
+  static Pixels Fetch(const Addressing& a, Ints u, Ints v) {
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(a.texels), Index(a, u, v), 4);
+  }
+  // Black where the stamp is at or below the limit (unsigned: the unstamped
+  // value is the largest).
+  static Pixels FetchLit(const Addressing& a, Ints u, Ints v) {
+    const __m256i i = Index(a, u, v);
+    const __m256i stamps =
+        _mm256_i32gather_epi32(reinterpret_cast<const int*>(a.shadowStamps), i, 4);
+    const __m256i limit = _mm256_set1_epi32(static_cast<int32_t>(a.shadowLimit));
+    const __m256i shadowed = _mm256_cmpeq_epi32(_mm256_min_epu32(stamps, limit), stamps);
+    const __m256i texels = _mm256_i32gather_epi32(reinterpret_cast<const int*>(a.texels), i, 4);
+    return _mm256_andnot_si256(shadowed, texels);
   }
   static Pixels Load(const uint32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));

@@ -38,10 +38,26 @@ struct Addressing {
   int32_t uMask;
   int32_t vShift;
   int32_t vMask;
+  const uint32_t* shadowStamps;  // see RasterStateRecord
+  uint32_t shadowLimit;
 };
 
+inline int32_t TexelIndex(const Addressing& a, int32_t u, int32_t v) {
+  return ((u >> a.uShift) & a.uMask) + ((v >> a.vShift) & a.vMask);
+}
+
 inline uint32_t FetchOne(const Addressing& a, int32_t u, int32_t v) {
-  return a.texels[((u >> a.uShift) & a.uMask) + ((v >> a.vShift) & a.vMask)];
+  return a.texels[TexelIndex(a, u, v)];
+}
+
+// The texel at i, black if shadowed by then. The stamps may be being
+// written on another thread: read them as relaxed atomics.
+inline uint32_t LitTexel(const Addressing& a, int32_t i) {
+  return __atomic_load_n(a.shadowStamps + i, __ATOMIC_RELAXED) <= a.shadowLimit ? 0u : a.texels[i];
+}
+
+inline uint32_t FetchOneLit(const Addressing& a, int32_t u, int32_t v) {
+  return LitTexel(a, TexelIndex(a, u, v));
 }
 
 // The multiplier bytes of a light level: its integer part, 0..255 wrapped.
@@ -57,6 +73,7 @@ struct Scalar {
   static Ints Start(int32_t a, int32_t) { return a; }
   static Ints Advance(Ints a, int32_t d) { return Step(a, d); }
   static Pixels Fetch(const Addressing& a, Ints u, Ints v) { return FetchOne(a, u, v); }
+  static Pixels FetchLit(const Addressing& a, Ints u, Ints v) { return FetchOneLit(a, u, v); }
   static Pixels Load(const uint32_t* p) { return *p; }
   static Ints LoadDepth(const int32_t* p) { return *p; }
   // All-ones where the depth test passes.
@@ -108,17 +125,27 @@ struct Sse2 {
                           Wrap(int64_t{a} + 3 * int64_t{d}));
   }
   static Ints Advance(Ints a, int32_t d) { return _mm_add_epi32(a, _mm_set1_epi32(Wrap(4 * int64_t{d}))); }
-  static Pixels Fetch(const Addressing& a, Ints u, Ints v) {
+  static void Indices(const Addressing& a, Ints u, Ints v, int32_t index[4]) {
     const __m128i iu = _mm_and_si128(_mm_sra_epi32(u, _mm_cvtsi32_si128(a.uShift)),
                                      _mm_set1_epi32(a.uMask));
     const __m128i iv = _mm_and_si128(_mm_sra_epi32(v, _mm_cvtsi32_si128(a.vShift)),
                                      _mm_set1_epi32(a.vMask));
-    alignas(16) int32_t index[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_add_epi32(iu, iv));
+  }
+  static Pixels Fetch(const Addressing& a, Ints u, Ints v) {
+    alignas(16) int32_t index[4];
+    Indices(a, u, v, index);
     return _mm_setr_epi32(static_cast<int32_t>(a.texels[index[0]]),
                           static_cast<int32_t>(a.texels[index[1]]),
                           static_cast<int32_t>(a.texels[index[2]]),
                           static_cast<int32_t>(a.texels[index[3]]));
+  }
+  static Pixels FetchLit(const Addressing& a, Ints u, Ints v) {
+    alignas(16) int32_t index[4];
+    Indices(a, u, v, index);
+    return _mm_setr_epi32(
+        static_cast<int32_t>(LitTexel(a, index[0])), static_cast<int32_t>(LitTexel(a, index[1])),
+        static_cast<int32_t>(LitTexel(a, index[2])), static_cast<int32_t>(LitTexel(a, index[3])));
   }
   static Pixels Load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static Ints LoadDepth(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
@@ -256,9 +283,10 @@ struct ShadeOp {
 // ---- The loop: r.count pixels from r.colour, then the advanced pointers
 // and interpolants stored back into r. constant is the multiplier bytes of
 // an operation that steps no level. Whole steps of the lane width first; the
-// pixels left over go one at a time.
-template <class L, class Op, Depth D>
-inline void SpanLoop(SpanArgs& r, const Addressing& a, uint32_t constant) {
+// pixels left over go one at a time. Shadowed reads the texels through the
+// shadow stamps.
+template <class L, class Op, Depth D, bool Shadowed>
+inline void SpanLoopOf(SpanArgs& r, const Addressing& a, uint32_t constant) {
   uint32_t* dst = r.colour;
   int32_t* zp = r.depth;
   int32_t n = r.count;
@@ -288,8 +316,12 @@ inline void SpanLoop(SpanArgs& r, const Addressing& a, uint32_t constant) {
           if constexpr (Op::kLevel) levels = L::Level3(vl);
           typename L::Pixels frame{};
           if constexpr (Op::kReadsFrame) frame = L::Load(dst);
-          const typename L::Pixels out =
-              Op::template Apply<L>(frame, L::Fetch(a, vu, vv), levels);
+          typename L::Pixels texels;
+          if constexpr (Shadowed)
+            texels = L::FetchLit(a, vu, vv);
+          else
+            texels = L::Fetch(a, vu, vv);
+          const typename L::Pixels out = Op::template Apply<L>(frame, texels, levels);
           if constexpr (D == Depth::kNone) {
             L::Store(dst, out);
           } else if (L::All(pass)) {
@@ -331,8 +363,8 @@ inline void SpanLoop(SpanArgs& r, const Addressing& a, uint32_t constant) {
       if constexpr (Op::kRgb) levels = Scalar::Levels(red, g, b);
       if constexpr (Op::kLevel) levels = Scalar::Level3(level);
       if constexpr (Op::kLevelRaw) levels = static_cast<uint32_t>(level);
-      *dst = Op::template Apply<typename L::Tail>(Op::kReadsFrame ? *dst : 0u, FetchOne(a, u, v),
-                                                   levels);
+      const uint32_t texel = Shadowed ? FetchOneLit(a, u, v) : FetchOne(a, u, v);
+      *dst = Op::template Apply<typename L::Tail>(Op::kReadsFrame ? *dst : 0u, texel, levels);
       if constexpr (D == Depth::kTestWrite) *zp = z;
     }
     ++dst;
@@ -363,10 +395,24 @@ inline void SpanLoop(SpanArgs& r, const Addressing& a, uint32_t constant) {
   }
 }
 
+// The projector lights' mode reads its texels through shadow stamps when it
+// is given them; every other routine reads them as they are.
+template <class L, class Op, Depth D>
+inline void SpanLoop(SpanArgs& r, const Addressing& a, uint32_t constant) {
+  if constexpr (std::is_same_v<Op, AddOp<true>> && D == Depth::kTest) {
+    if (a.shadowStamps) {
+      SpanLoopOf<L, Op, D, true>(r, a, constant);
+      return;
+    }
+  }
+  SpanLoopOf<L, Op, D, false>(r, a, constant);
+}
+
 // The texture addressing of the triangle being drawn.
 inline Addressing CurrentAddressing() {
   const RasterStateRecord& s = RasterState;
-  return Addressing{s.texels, s.uShift & 31, s.uMask, s.vShift & 31, s.vMask};
+  return Addressing{s.texels,  s.uShift & 31,   s.uMask,       s.vShift & 31,
+                    s.vMask,   s.shadowStamps, s.shadowLimit};
 }
 
 // A span routine on RasterState: the span taken from it and the advanced

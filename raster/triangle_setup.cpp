@@ -14,6 +14,9 @@
 #include <algorithm>
 
 #include "raster/row_walk.h"
+#if KV_X86_EXTENSIONS
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -216,7 +219,9 @@ void WalkPerspective(int32_t firstRow, int32_t endRow) {
 // Silhouette rows: edges in 16.16, covered pixels set to the silhouette
 // colour, no texture and no depth. The float edges keep stepping too, so a
 // long edge enters the bottom section where the other walkers have it.
-void WalkSilhouette(int32_t firstRow, int32_t endRow) {
+// Fill(row, first, end) covers the pixels of one row.
+template <class Fill>
+void WalkSilhouetteRows(int32_t firstRow, int32_t endRow, Fill fill) {
   RasterStateRecord& s = RasterState;
   int32_t xl = Trunc(s.left.x * kFixed), xr = Trunc(s.right.x * kFixed);
   const int32_t sl = Trunc(s.left.slope * kFixed), sr = Trunc(s.right.slope * kFixed);
@@ -225,7 +230,6 @@ void WalkSilhouette(int32_t firstRow, int32_t endRow) {
   // the compiler, which would then reload everything per pixel.
   uint32_t* const colour = s.colourBuffer;
   const long pitch = s.pitch;
-  const uint32_t fill = s.silhouetteColour;
   const uint32_t skipped = s.skippedBands;
   float leftX = s.left.x, rightX = s.right.x;
   const float leftSlope = s.left.slope, rightSlope = s.right.slope;
@@ -234,8 +238,7 @@ void WalkSilhouette(int32_t firstRow, int32_t endRow) {
     int64_t xe = (static_cast<int64_t>(xr) + 0xFFFF) >> 16;
     xs = xs < 0 ? 0 : (xs > width ? width : xs);
     xe = xe < 0 ? 0 : (xe > width ? width : xe);
-    if (xe > xs && !RowSkipped(skipped, y))
-      std::fill_n(colour + static_cast<long>(y) * pitch + xs, xe - xs, fill);
+    if (xe > xs && !RowSkipped(skipped, y)) fill(colour + static_cast<long>(y) * pitch, xs, xe);
     xl = static_cast<int32_t>(static_cast<uint32_t>(xl) + static_cast<uint32_t>(sl));
     xr = static_cast<int32_t>(static_cast<uint32_t>(xr) + static_cast<uint32_t>(sr));
     leftX += leftSlope;
@@ -243,6 +246,47 @@ void WalkSilhouette(int32_t firstRow, int32_t endRow) {
   }
   s.left.x = leftX;
   s.right.x = rightX;
+}
+
+void WalkSilhouette(int32_t firstRow, int32_t endRow) {
+  const uint32_t colour = RasterState.silhouetteColour;
+  WalkSilhouetteRows(firstRow, endRow, [colour](uint32_t* row, int64_t xs, int64_t xe) {
+    std::fill(row + xs, row + xe, colour);
+  });
+}
+
+// The stamp the calling thread's DrawShadowStamps is setting.
+thread_local uint32_t ShadowStamp;
+
+// Stamps are set in increasing order, so only an unstamped element takes
+// one. Another thread may be reading the row: each element is one aligned
+// 32-bit word, written whole with its old value or the stamp, and the
+// reader's relaxed loads take either (the race detector is told not to see
+// these writes, as vector stores have no atomic form).
+__attribute__((no_sanitize("thread"))) void StampRow(uint32_t* row, int64_t xs, int64_t xe,
+                                                      uint32_t stamp) {
+  uint32_t* p = row + xs;
+  int64_t n = xe - xs;
+#if KV_X86_EXTENSIONS
+  const __m128i none = _mm_set1_epi32(-1);
+  const __m128i value = _mm_set1_epi32(static_cast<int32_t>(stamp));
+  for (; n >= 4; n -= 4, p += 4) {
+    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i unset = _mm_cmpeq_epi32(old, none);
+    if (_mm_movemask_epi8(unset) != 0)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                       _mm_or_si128(_mm_and_si128(unset, value), _mm_andnot_si128(unset, old)));
+  }
+#endif
+  for (; n > 0; --n, ++p)
+    if (*p == kNoShadowStamp) *p = stamp;
+}
+
+void WalkShadowStamps(int32_t firstRow, int32_t endRow) {
+  const uint32_t stamp = ShadowStamp;
+  WalkSilhouetteRows(firstRow, endRow, [stamp](uint32_t* row, int64_t xs, int64_t xe) {
+    StampRow(row, xs, xe, stamp);
+  });
 }
 
 void SetupSilhouette() {
@@ -346,4 +390,24 @@ void DrawTriangleHere() {
   if (s.usesDepth && !t.depth) return;
   if (s.mode != RM_SILHOUETTE && !m->texels) return;
   s.setup();
+}
+
+void DrawShadowStamps(uint32_t* stamps, uint32_t stamp) {
+  RasterStateRecord& s = RasterState;
+  if (!s.setup) {
+    ScreenVertex* v[3] = {s.v0, s.v1, s.v2};
+    InitRasterizer();
+    s.v0 = v[0];
+    s.v1 = v[1];
+    s.v2 = v[2];
+  }
+  if (!stamps || !s.material || s.target.width <= 0 || s.target.height <= 0) return;
+  s.skippedBands = 0;
+  if (!CommonSetup()) return;
+  s.colourBuffer = stamps;
+  ShadowStamp = stamp;
+  const SectionWalkerFn walker = s.walker;
+  s.walker = WalkShadowStamps;
+  WalkSections<0, false>();
+  s.walker = walker;
 }

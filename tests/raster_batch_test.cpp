@@ -27,6 +27,7 @@ struct Call {
   int material;
   bool intoTexture;
   int batchStep;  // 0 nothing, 1 switch to banded, 2 to in order, 3 finish
+  uint32_t shadowLimit;
 };
 
 class RasterBatchTest : public ::testing::Test {
@@ -42,6 +43,8 @@ class RasterBatchTest : public ::testing::Test {
     for (uint32_t& p : start_.frame) p = rng() & 0xFFFFFF;
     for (int32_t& d : start_.depth) d = static_cast<int32_t>(rng() % 400000000);
     for (uint32_t& t : start_.texture) t = rng() | 0x404040;
+    stamps_.resize(picture_.size());
+    for (uint32_t& s : stamps_) s = rng() % 4 == 0 ? kNoShadowStamp : rng() % 50;
 
     // Two materials share the add-with-opacity mode at different opacities:
     // the opacity row is taken when the mode changes, so which one comes
@@ -54,6 +57,7 @@ class RasterBatchTest : public ::testing::Test {
         {0x0, 1.0f, false},  {0x300, 1.0f, false}, {0x60, 0.3f, false},
         {0x60, 0.8f, false}, {0x202, 1.0f, false}, {0x20, 1.0f, true},
         {0x360, 0.5f, true}, {0x204, 1.0f, false}, {RM_SILHOUETTE, 1.0f, false},
+        {kShadowedAdd, 1.0f, false},
     };
     for (const auto& k : kinds) {
       Material m{};
@@ -83,6 +87,7 @@ class RasterBatchTest : public ::testing::Test {
              uniform(0, 255),           uniform(-300, 600),        uniform(-300, 600)};
       const unsigned r = rng() % 12;
       c.batchStep = r == 0 ? 1 : r == 1 ? 2 : r == 2 ? 3 : 0;
+      c.shadowLimit = rng() % 50;
       calls_.push_back(c);
     }
   }
@@ -105,12 +110,18 @@ class RasterBatchTest : public ::testing::Test {
       RasterState.v1 = &v[1];
       RasterState.v2 = &v[2];
       RasterState.material = &materials[c.material];
+      // The lights' add reads the picture through shadow stamps, each
+      // triangle with its own limit.
+      const bool shadowed = materials[c.material].mode == kShadowedAdd;
+      RasterState.shadowStamps = shadowed ? stamps_.data() : nullptr;
+      RasterState.shadowLimit = c.shadowLimit;
       RasterState.target =
           c.intoTexture
               ? RenderTarget{out.texture.data(), nullptr, kTextureSize, kTextureSize, kTextureSize}
               : RenderTarget{out.frame.data(), out.depth.data(), kPitch, kWidth, kHeight};
       DrawTriangle();
     }
+    RasterState.shadowStamps = nullptr;
     if (batched) RasterBatchEnd();
     out.mode = RasterState.mode;
     out.opacityRow = RasterState.opacityRow;
@@ -130,6 +141,8 @@ class RasterBatchTest : public ::testing::Test {
   std::vector<Material> materials_;
   std::vector<bool> readsTexture_;
   std::vector<Call> calls_;
+  std::vector<uint32_t> stamps_;
+  static constexpr int32_t kShadowedAdd = 0x220;
 };
 
 TEST_F(RasterBatchTest, EveryShareOfTheRowsDrawsWhatDirectDrawingDraws) {

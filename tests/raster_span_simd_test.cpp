@@ -192,3 +192,95 @@ TEST(RasterSpanSimd, EverySetsRowWalkersDrawThePlainTriangles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Shadow stamps: the lights' mode reading its texels through stamps draws,
+// in every set, what it draws from the texture with each texel stamped at
+// or below the limit made black; a pixel stamped after the limit is not.
+// DrawShadowStamps covers what a silhouette covers, and the first stamp
+// stays.
+TEST(RasterSpanSimd, ShadowStampsReadAsTheTextureBlackenedUpToTheLimit) {
+  InitRasterizer();
+  constexpr int kWidth = 83, kHeight = 61, kPitch = 96;
+  std::mt19937 rng(5);
+  std::vector<uint32_t> texels(64 * 128), stamps(texels.size());
+  for (uint32_t& t : texels) t = rng() | 0x808080;
+  // A third never stamped, the rest stamped 0..99 in runs, as shadows are.
+  for (size_t i = 0; i < stamps.size(); i += 8) {
+    const uint32_t s = rng() % 3 == 0 ? kNoShadowStamp : rng() % 100;
+    for (size_t k = i; k < i + 8; ++k) stamps[k] = s;
+  }
+  Material material{};
+  material.sizeCode = 12;  // 64 x 128
+  SetTextureAddressing(&material);
+  auto uniform = [&rng](float lo, float hi) {
+    return lo + (hi - lo) * static_cast<float>(rng() % 100000) / 100000.0f;
+  };
+  std::vector<ScreenVertex> corners;
+  for (int t = 0; t < 150; ++t) {
+    const float cx = uniform(-10, kWidth + 10), cy = uniform(-10, kHeight + 10);
+    const float size = t % 3 == 0 ? 3.0f : (t % 3 == 1 ? 14.0f : 60.0f);
+    for (int k = 0; k < 3; ++k)
+      corners.push_back({cx + uniform(-size, size), cy + uniform(-size, size), uniform(0.5f, 6.0f),
+                         uniform(0, 255), 0, 0, 0, uniform(-300, 600), uniform(-300, 600)});
+  }
+  std::vector<uint32_t> frame(kPitch * kHeight);
+  std::vector<int32_t> depth(frame.size());
+  for (uint32_t& p : frame) p = rng() & 0x3F3F3F3F;
+  for (int32_t& d : depth) d = static_cast<int32_t>(rng() % 900000000);
+
+  std::vector<std::pair<const char*, const SpanRoutines*>> sets = {{"plain", &PlainSpans()},
+                                                                     {"SSE2", &Sse2Spans()}};
+  if (__builtin_cpu_supports("avx2")) sets.push_back({"AVX2", &Avx2Spans()});
+  for (uint32_t limit : {0u, 40u, 99u}) {
+    std::vector<uint32_t> blackened = texels;
+    for (size_t i = 0; i < texels.size(); ++i)
+      if (stamps[i] <= limit) blackened[i] = 0;
+    std::vector<uint32_t> expected = frame;
+    material.texels = blackened.data();
+    DrawTriangles(0x220, nullptr, corners, &material,
+                  {expected.data(), depth.data(), kPitch, kWidth, kHeight});
+    EXPECT_NE(expected, frame);
+    material.texels = texels.data();
+    for (const auto& [setName, set] : sets) {
+      SCOPED_TRACE(std::string(setName) + " limit " + std::to_string(limit));
+      std::vector<uint32_t> out = frame;
+      RasterState.shadowStamps = stamps.data();
+      RasterState.shadowLimit = limit;
+      DrawTriangles(0x220, set == &PlainSpans() ? nullptr : set->walkers.addLevelTest, corners,
+                    &material, {out.data(), depth.data(), kPitch, kWidth, kHeight});
+      RasterState.shadowStamps = nullptr;
+      EXPECT_EQ(out, expected);
+    }
+  }
+
+  // Stamps against silhouettes, twice over the same ground: 7 then 9.
+  std::vector<uint32_t> silhouettes(kPitch * kHeight, 0x123456), marks(silhouettes.size(),
+                                                                         kNoShadowStamp);
+  Material shadow{};
+  shadow.mode = RM_SILHOUETTE;
+  const RenderTarget target{silhouettes.data(), nullptr, kPitch, kWidth, kHeight};
+  std::vector<uint32_t> firstPass;
+  for (uint32_t stamp : {7u, 9u}) {
+    DrawTriangles(RM_SILHOUETTE, nullptr, corners, &shadow, target);
+    RasterState.target = target;
+    for (size_t i = 0; i + 2 < corners.size(); i += 3) {
+      ScreenVertex a = corners[i], b = corners[i + 1], c = corners[i + 2];
+      RasterState.v0 = &a, RasterState.v1 = &b, RasterState.v2 = &c;
+      DrawShadowStamps(marks.data(), stamp);
+    }
+    if (stamp == 7) firstPass = marks;
+  }
+  EXPECT_EQ(marks, firstPass);  // nothing new, nothing overwritten
+  int covered = 0;
+  for (size_t i = 0; i < marks.size(); ++i) {
+    ASSERT_EQ(silhouettes[i] == 0, marks[i] == 7u) << i;
+    covered += marks[i] == 7u;
+  }
+  EXPECT_GT(covered, 1000);
+  EXPECT_EQ(RasterState.mode, RM_SILHOUETTE);  // the stamps left the selection alone
+  SelectRenderMode(0);
+}
+
+}  // namespace
