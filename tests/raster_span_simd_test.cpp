@@ -127,6 +127,24 @@ void DrawTriangles(int32_t mode, SectionWalkerFn walker, const std::vector<Scree
   }
 }
 
+// Small, thin and large triangles, some reaching past the target's edges;
+// depths far enough apart that both sides of the depth test are taken.
+std::vector<ScreenVertex> RandomTriangles(std::mt19937& rng, int count, int width, int height) {
+  auto uniform = [&rng](float lo, float hi) {
+    return lo + (hi - lo) * static_cast<float>(rng() % 100000) / 100000.0f;
+  };
+  std::vector<ScreenVertex> corners;
+  for (int t = 0; t < count; ++t) {
+    const float cx = uniform(-10, width + 10), cy = uniform(-10, height + 10);
+    const float size = t % 3 == 0 ? 3.0f : (t % 3 == 1 ? 14.0f : 60.0f);
+    for (int k = 0; k < 3; ++k)
+      corners.push_back({cx + uniform(-size, size), cy + uniform(-size, size), uniform(0.5f, 6.0f),
+                         uniform(0, 255), uniform(0, 255), uniform(0, 255), uniform(0, 255),
+                         uniform(-300, 600), uniform(-300, 600)});
+  }
+  return corners;
+}
+
 TEST(RasterSpanSimd, EverySetsRowWalkersDrawThePlainTriangles) {
   InitRasterizer();
   // Without the fade set-up the selection is the plain one.
@@ -152,20 +170,7 @@ TEST(RasterSpanSimd, EverySetsRowWalkersDrawThePlainTriangles) {
   material.opacity = 0.6f;
   material.texels = texels.data();
   SetTextureAddressing(&material);
-  auto uniform = [&rng](float lo, float hi) {
-    return lo + (hi - lo) * static_cast<float>(rng() % 100000) / 100000.0f;
-  };
-  // Small, thin and large triangles, some reaching past the target's edges;
-  // depths far enough apart that both sides of the depth test are taken.
-  std::vector<ScreenVertex> corners;
-  for (int t = 0; t < 240; ++t) {
-    const float cx = uniform(-10, kWidth + 10), cy = uniform(-10, kHeight + 10);
-    const float size = t % 3 == 0 ? 3.0f : (t % 3 == 1 ? 14.0f : 60.0f);
-    for (int k = 0; k < 3; ++k)
-      corners.push_back({cx + uniform(-size, size), cy + uniform(-size, size), uniform(0.5f, 6.0f),
-                         uniform(0, 255), uniform(0, 255), uniform(0, 255), uniform(0, 255),
-                         uniform(-300, 600), uniform(-300, 600)});
-  }
+  const std::vector<ScreenVertex> corners = RandomTriangles(rng, 240, kWidth, kHeight);
   std::vector<uint32_t> frame(kPitch * kHeight);
   std::vector<int32_t> depth(frame.size());
   for (uint32_t& p : frame) p = rng();
@@ -214,17 +219,7 @@ TEST(RasterSpanSimd, ShadowStampsReadAsTheTextureBlackenedUpToTheLimit) {
   Material material{};
   material.sizeCode = 12;  // 64 x 128
   SetTextureAddressing(&material);
-  auto uniform = [&rng](float lo, float hi) {
-    return lo + (hi - lo) * static_cast<float>(rng() % 100000) / 100000.0f;
-  };
-  std::vector<ScreenVertex> corners;
-  for (int t = 0; t < 150; ++t) {
-    const float cx = uniform(-10, kWidth + 10), cy = uniform(-10, kHeight + 10);
-    const float size = t % 3 == 0 ? 3.0f : (t % 3 == 1 ? 14.0f : 60.0f);
-    for (int k = 0; k < 3; ++k)
-      corners.push_back({cx + uniform(-size, size), cy + uniform(-size, size), uniform(0.5f, 6.0f),
-                         uniform(0, 255), 0, 0, 0, uniform(-300, 600), uniform(-300, 600)});
-  }
+  const std::vector<ScreenVertex> corners = RandomTriangles(rng, 150, kWidth, kHeight);
   std::vector<uint32_t> frame(kPitch * kHeight);
   std::vector<int32_t> depth(frame.size());
   for (uint32_t& p : frame) p = rng() & 0x3F3F3F3F;
