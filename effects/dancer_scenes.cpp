@@ -7,6 +7,7 @@
 #include "engine/math3d.h"
 #include "engine/motion.h"
 #include "image/asset_names.h"
+#include "raster/raster_batch.h"
 
 const char* const kDancerMotionFiles[3] = {kMotionFiles[2], kMotionFiles[3], kMotionFiles[4]};
 const float kDancerMotionDurations[3] = {3.0f, 1.0f, 3.0f};
@@ -22,7 +23,7 @@ int PlaneCount(const Viewport* vp) {
 }
 
 void ClearDepth(const Viewport* vp, int32_t* depth) {
-  std::memset(depth, 0, sizeof(int32_t) * static_cast<size_t>(vp->width) * vp->height);
+  RasterBatchFill(depth, 0, static_cast<size_t>(vp->width) * vp->height);
 }
 
 void DrawList(Viewport* vp) {

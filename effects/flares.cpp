@@ -18,6 +18,7 @@
 #include "image/asset_names.h"
 #include "image/picture.h"
 #include "platform/system.h"
+#include "raster/raster_batch.h"
 #include "show/fade.h"
 
 FlareSprite FlareSprites[kFlareSpriteCount] = {
@@ -471,11 +472,16 @@ KV_EFFECT(FlareSceneEffect) {
   if (light0) light0->colour = {0.6f, 0.9f, 0.4f};
   if (light1) light1->colour = {0.6f, 0.4f, 0.8f};
 
-  ViewportClearFaces(vp);
-  SceneSubmit(scene, vp);
-  ViewportSortFaces(vp, 1);
-  ViewportDrawFaces(vp);
-  ViewportClearFaces(vp);
+  {
+    // The worker shares the rows of the triangles; the flares below test
+    // the depth the triangles leave, so the batch ends first.
+    RasterBatch batch(RasterBatchMode::kBanded);
+    ViewportClearFaces(vp);
+    SceneSubmit(scene, vp);
+    ViewportSortFaces(vp, 1);
+    ViewportDrawFaces(vp);
+    ViewportClearFaces(vp);
+  }
 
   // The lighting left the lights in camera space; the flares take them
   // from the world through the same view.

@@ -127,37 +127,68 @@ void TintInto(uint32_t* target, const uint32_t* env, const uint32_t* tint) {
   }
 }
 
-// Each light's pattern is textures[i], or with tints the environment texture
-// in tints[i].
-void LightPass(uint32_t* frame, Scene* scene, const uint32_t* const* textures, const Vec3* eyes,
-               int count, Vec3 aim, const uint32_t (*tints)[3] = nullptr) {
+// The environment picture's pixels, null unless it is 256x256.
+const uint32_t* EnvironmentPixels() {
+  const Picture* p = EnvironmentTexture;
+  if (p == nullptr || p->pixels == nullptr || p->width != kRenderTextureSize ||
+      p->height != kRenderTextureSize)
+    return nullptr;
+  return p->pixels;
+}
+
+// A light's pattern, the environment texture in its tint or untinted, kept
+// from frame to frame: it is made again only when the environment picture
+// is set anew or the tint changes. The light passes only read it.
+struct LightPattern {
+  uint32_t pixels[kRenderTextureSize * kRenderTextureSize];
+  uint64_t environment;  // the picture's setting it was made from; 0: never made
+  bool tinted;
+  uint32_t tint[3];
+};
+
+uint32_t* PatternOf(LightPattern& pattern, const uint32_t* tint) {
+  const uint64_t environment = EnvironmentTextureSetting();
+  const bool tinted = tint != nullptr;
+  if (pattern.environment == environment && pattern.tinted == tinted &&
+      (!tinted || std::equal(tint, tint + 3, pattern.tint)))
+    return pattern.pixels;
+  const uint32_t* env = EnvironmentPixels();
+  if (!tinted && env == nullptr) return nullptr;
+  if (tinted)
+    TintInto(pattern.pixels, env, tint);
+  else
+    std::memcpy(pattern.pixels, env, sizeof(pattern.pixels));
+  pattern.environment = environment;
+  pattern.tinted = tinted;
+  if (tinted) std::copy(tint, tint + 3, pattern.tint);
+  return pattern.pixels;
+}
+
+// Each light's pattern is the environment texture, with tints in tints[i];
+// without an environment texture an untinted light is left out.
+void LightPass(uint32_t* frame, Scene* scene, const Vec3* eyes, int count, Vec3 aim,
+               const uint32_t (*tints)[3] = nullptr) {
   if (TextureViewport.faceList == nullptr) return;
   // The scene may still be being drawn into frame and the depth buffer: the
-  // scratch frame, the render textures and the shadow stamps are none of
-  // its buffers. The shadows are kept apart from the textures: this thread
+  // scratch frame, the light patterns and the shadow stamps are none of its
+  // buffers. The shadows are kept apart from the patterns: this thread
   // stamps them as it goes while the worker draws the lit triangles, which
-  // read the textures through the stamps (and could share rows, as nothing
-  // in the batch draws into the textures).
-  FillPixels(ScratchFrame[0], kLightPassFloor, kFrameBytes);
+  // read the patterns through the stamps (and could share rows, as nothing
+  // in the batch draws into the patterns).
+  RasterBatchFill(ScratchFrame[0], kLightPassFloor, kFramePixels);
   ViewportSetTarget(&MainViewport, kFramePitchBytes, ScratchFrame[0], MainDepthBuffer);
-  // The lights take turns with two render textures and their stamps, so a
+  // The lights take turns with two patterns and two stamp buffers, so a
   // light is set up while the previous one's triangles are still being
-  // drawn from the other.
-  static uint32_t secondTexture[kRenderTextureSize * kRenderTextureSize];
-  static uint32_t stamps[2][kRenderTextureSize * kRenderTextureSize];
-  uint32_t* const lightTextures[2] = {RenderTexture, secondTexture};
+  // drawn.
+  static LightPattern patterns[2];
+  static ShadowStampBuffer stamps[2];
   for (int i = 0; i < count; i++) {
-    uint32_t* texture = lightTextures[i & 1];
-    // The light before the previous one read this texture.
+    // The light before the previous one read these stamps.
     if (i >= 2) RasterBatchFinish();
-    if (tints != nullptr)
-      TintInto(texture, textures[i], tints[i]);
-    else if (textures[i] == nullptr)
-      continue;
-    else
-      std::memcpy(texture, textures[i], sizeof(RenderTexture));
-    ProjectorUseTexture(texture);
-    ProjectorKeepShadowsApart(stamps[i & 1]);
+    uint32_t* pattern = PatternOf(patterns[i & 1], tints ? tints[i] : nullptr);
+    if (pattern == nullptr) continue;
+    ProjectorUseTexture(pattern);
+    ProjectorKeepShadowsApart(&stamps[i & 1]);
     SpotLight.position = eyes[i];
     SpotLight.target = aim;
     SpotLight.projectorFov = kLightFov;
@@ -171,18 +202,10 @@ void LightPass(uint32_t* frame, Scene* scene, const uint32_t* const* textures, c
   TableCombine(frame, frame, ScratchFrame[0], kFramePixels);
 }
 
-const uint32_t* EnvironmentPixels() {
-  const Picture* p = EnvironmentTexture;
-  if (p == nullptr || p->pixels == nullptr || p->width != kRenderTextureSize ||
-      p->height != kRenderTextureSize)
-    return nullptr;
-  return p->pixels;
-}
-
 // One pose and draw of a dancer scene with the main viewport.
 void DrawDancerScene(uint32_t* frame, Scene* scene, float sceneClock, float motionClock, int camera,
                      float ambient) {
-  FillPixels(frame, 0, kFrameBytes);
+  RasterBatchFill(frame, 0, kFramePixels);
   ViewportEnableFarPlane(&MainViewport, 0);
   ViewportSetAmbient(&MainViewport, ambient, ambient, ambient);
   ResetMotion();
@@ -247,8 +270,7 @@ KV_EFFECT(CatwalkEffect) {
   Vec3 eye;
   VecAdd(aim, offset, &eye);
   VecAdd(eye, kSpotBase, &eye);
-  const uint32_t* textures[1] = {EnvironmentPixels()};
-  LightPass(pixels, scene, textures, &eye, 1, aim);
+  LightPass(pixels, scene, &eye, 1, aim);
   return 0;
 }
 
@@ -274,9 +296,7 @@ KV_EFFECT(CatwalkCloseEffect) {
                    aim.y + kCloseLightHeight,
                    aim.z + static_cast<float>(kLightRadius * std::sin(a))};
   }
-  const uint32_t* env = EnvironmentPixels();
-  const uint32_t* textures[2] = {env, env};
-  LightPass(pixels, scene, textures, eyes, 2, aim, kCloseLightTints);
+  LightPass(pixels, scene, eyes, 2, aim, kCloseLightTints);
   return 0;
 }
 

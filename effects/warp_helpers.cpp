@@ -8,6 +8,7 @@
 
 #include "effects/frames.h"
 #include "platform/system.h"
+#include "raster/raster_batch.h"
 #include "show/fade.h"
 #if KV_X86_EXTENSIONS
 #include <immintrin.h>
@@ -245,22 +246,25 @@ __attribute__((target("avx2"), always_inline)) inline __m256i WidenBytes(const u
 // modulo 256 as the plain bytes wrap, the texels gathered.
 __attribute__((target("avx2"))) void ThreeTapRowsAvx2(uint32_t* target, const uint32_t* texture,
                                                       const uint8_t* high, const uint8_t* low,
-                                                      const int (&k)[3], int32_t offset) {
+                                                      const int (&k)[3], int32_t offset,
+                                                      int firstRow, int endRow) {
   const __m256i byte = _mm256_set1_epi32(0xFF);
   const __m256i index = _mm256_set1_epi32(0xFFFF);
   const __m256i shift = _mm256_set1_epi32(offset);
-  for (int y = 0; y < kFrameHeight; ++y) {
+  for (int y = firstRow; y < endRow; ++y) {
     const int row = kLensWidth * y;
     uint32_t* out = target + y * kFrameWidth;
     for (int x = 0; x < kFrameWidth; x += 8) {
       const int at = row + x;
       const __m256i hi = _mm256_and_si256(
-          _mm256_sub_epi32(_mm256_add_epi32(WidenBytes(high + k[0] + at), WidenBytes(high + k[1] + at)),
-                           WidenBytes(high + k[2] + at)),
+          _mm256_sub_epi32(
+              _mm256_add_epi32(WidenBytes(high + k[0] + at), WidenBytes(high + k[1] + at)),
+              WidenBytes(high + k[2] + at)),
           byte);
       const __m256i lo = _mm256_and_si256(
-          _mm256_sub_epi32(_mm256_add_epi32(WidenBytes(low + k[0] + at), WidenBytes(low + k[1] + at)),
-                           WidenBytes(low + k[2] + at)),
+          _mm256_sub_epi32(
+              _mm256_add_epi32(WidenBytes(low + k[0] + at), WidenBytes(low + k[1] + at)),
+              WidenBytes(low + k[2] + at)),
           byte);
       const __m256i i = _mm256_and_si256(
           _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(hi, 8), lo), shift), index);
@@ -272,19 +276,11 @@ __attribute__((target("avx2"))) void ThreeTapRowsAvx2(uint32_t* target, const ui
 static_assert(kFrameWidth % 8 == 0, "the AVX2 rows take eight pixels a step");
 #endif
 
-void ThreeTaps(uint32_t* target, const uint32_t* texture, const uint8_t* high, const uint8_t* low,
-               const int (&p)[3][2], int32_t offset) {
-  const int k0 = p[0][0] + kLensWidth * p[0][1];
-  const int k1 = p[1][0] + kLensWidth * p[1][1];
-  const int k2 = p[2][0] + kLensWidth * p[2][1];
-#if KV_X86_EXTENSIONS
-  if (HasMmx() && PlatformHasAvx2()) {
-    const int k[3] = {k0, k1, k2};
-    ThreeTapRowsAvx2(target, texture, high, low, k, offset);
-    return;
-  }
-#endif
-  for (int y = 0; y < kFrameHeight; ++y) {
+// Rows of three taps without vector instructions.
+void ThreeTapRows(uint32_t* target, const uint32_t* texture, const uint8_t* high,
+                  const uint8_t* low, int k0, int k1, int k2, int32_t offset, int firstRow,
+                  int endRow) {
+  for (int y = firstRow; y < endRow; ++y) {
     const int row = kLensWidth * y;
     const uint8_t* h0 = high + k0 + row;
     const uint8_t* h1 = high + k1 + row;
@@ -299,6 +295,28 @@ void ThreeTaps(uint32_t* target, const uint32_t* texture, const uint8_t* high, c
       out[x] = texture[(hi * 256 + lo + static_cast<uint32_t>(offset)) & 0xFFFF];
     }
   }
+}
+
+// Pieces of rows the show's thread and the worker take in turn.
+constexpr int kSharedRowPiece = 16;
+
+void ThreeTaps(uint32_t* target, const uint32_t* texture, const uint8_t* high, const uint8_t* low,
+               const int (&p)[3][2], int32_t offset) {
+  const int k0 = p[0][0] + kLensWidth * p[0][1];
+  const int k1 = p[1][0] + kLensWidth * p[1][1];
+  const int k2 = p[2][0] + kLensWidth * p[2][1];
+  // Each row reads only the tables and the texture: the worker takes a
+  // share of them.
+  ShareRows(kFrameHeight, kSharedRowPiece, [&](int firstRow, int endRow) {
+#if KV_X86_EXTENSIONS
+    if (HasMmx() && PlatformHasAvx2()) {
+      const int k[3] = {k0, k1, k2};
+      ThreeTapRowsAvx2(target, texture, high, low, k, offset, firstRow, endRow);
+      return;
+    }
+#endif
+    ThreeTapRows(target, texture, high, low, k0, k1, k2, offset, firstRow, endRow);
+  });
 }
 
 void Position(int (&p)[2], double x, double y) {
@@ -407,48 +425,69 @@ void TiltedPlane(float amount, float angle) {
 
 namespace {
 
-// Walks one 8 x 8 cell: corner coordinates interpolated down the two sides
-// and across each row with steps of 1/8 (arithmetic shifts by 3).
+// Walks row cy of 8 x 8 cells: corner coordinates interpolated down the two
+// sides of each cell and across each row with steps of 1/8 (arithmetic
+// shifts by 3).
 template <typename Sample>
-void MapCells(uint32_t* target, int columns, int rows, Sample sample) {
-  columns = Clamp(columns, 0, kGridColumns - 1);
-  rows = Clamp(rows, 0, kGridRows - 1);
-  for (int cy = 0; cy < rows; ++cy) {
-    for (int cx = 0; cx < columns; ++cx) {
-      const int g = cy * kGridColumns + cx;
-      int32_t lu = GridU[g], lv = GridV[g];
-      int32_t ru = GridU[g + 1], rv = GridV[g + 1];
-      const int32_t ldu = (GridU[g + kGridColumns] - lu) >> 3;
-      const int32_t ldv = (GridV[g + kGridColumns] - lv) >> 3;
-      const int32_t rdu = (GridU[g + kGridColumns + 1] - ru) >> 3;
-      const int32_t rdv = (GridV[g + kGridColumns + 1] - rv) >> 3;
-      uint32_t* out = target + (cy * 8) * kFrameWidth + cx * 8;
-      for (int j = 0; j < 8; ++j, out += kFrameWidth) {
-        int32_t u = lu, v = lv;
-        const int32_t du = (ru - lu) >> 3, dv = (rv - lv) >> 3;
-        for (int i = 0; i < 8; ++i, u += du, v += dv) out[i] = sample(u, v);
-        lu += ldu;
-        lv += ldv;
-        ru += rdu;
-        rv += rdv;
-      }
+void MapCellRow(uint32_t* target, int columns, int cy, Sample& sample) {
+  for (int cx = 0; cx < columns; ++cx) {
+    const int g = cy * kGridColumns + cx;
+    int32_t lu = GridU[g], lv = GridV[g];
+    int32_t ru = GridU[g + 1], rv = GridV[g + 1];
+    const int32_t ldu = (GridU[g + kGridColumns] - lu) >> 3;
+    const int32_t ldv = (GridV[g + kGridColumns] - lv) >> 3;
+    const int32_t rdu = (GridU[g + kGridColumns + 1] - ru) >> 3;
+    const int32_t rdv = (GridV[g + kGridColumns + 1] - rv) >> 3;
+    uint32_t* out = target + (cy * 8) * kFrameWidth + cx * 8;
+    for (int j = 0; j < 8; ++j, out += kFrameWidth) {
+      int32_t u = lu, v = lv;
+      const int32_t du = (ru - lu) >> 3, dv = (rv - lv) >> 3;
+      for (int i = 0; i < 8; ++i, u += du, v += dv) out[i] = sample(u, v);
+      lu += ldu;
+      lv += ldv;
+      ru += rdu;
+      rv += rdv;
     }
   }
+}
+
+// A row of cells writes its own eight rows of the target and reads only the
+// grid and the source: unless the source is the target, the worker takes a
+// share of the rows.
+template <typename Sample>
+void MapCells(uint32_t* target, int columns, int rows, bool inPlace, Sample sample) {
+  columns = Clamp(columns, 0, kGridColumns - 1);
+  rows = Clamp(rows, 0, kGridRows - 1);
+  auto cellRows = [&](int firstRow, int endRow) {
+    for (int cy = firstRow; cy < endRow; ++cy) MapCellRow(target, columns, cy, sample);
+  };
+  if (inPlace)
+    cellRows(0, rows);
+  else
+    ShareRows(rows, 2, cellRows);
+}
+
+// Whether the n pixels from source share memory with the frame at target.
+bool Overlaps(const uint32_t* target, const uint32_t* source, size_t n) {
+  const auto t = reinterpret_cast<uintptr_t>(target), s = reinterpret_cast<uintptr_t>(source);
+  return s < t + kFramePixels * sizeof(uint32_t) && t < s + n * sizeof(uint32_t);
 }
 
 }  // namespace
 
 void GridMapTexture(uint32_t* target, const uint32_t* texture, int rows) {
-  MapCells(target, kGridColumns - 1, rows, [texture](int32_t u, int32_t v) {
-    return texture[((v >> 16) & 255) * 256 + ((u >> 16) & 255)];
-  });
+  MapCells(target, kGridColumns - 1, rows, Overlaps(target, texture, 256 * 256),
+           [texture](int32_t u, int32_t v) {
+             return texture[((v >> 16) & 255) * 256 + ((u >> 16) & 255)];
+           });
 }
 
 void GridMapPicture(uint32_t* target, const uint32_t* picture, int columns, int rows) {
-  MapCells(target, columns, rows, [picture](int32_t u, int32_t v) {
-    return picture[Clamp(v >> 16, 0, kFrameHeight - 1) * kFrameWidth +
-                   Clamp(u >> 16, 0, kFrameWidth - 1)];
-  });
+  MapCells(target, columns, rows, Overlaps(target, picture, kFramePixels),
+           [picture](int32_t u, int32_t v) {
+             return picture[Clamp(v >> 16, 0, kFrameHeight - 1) * kFrameWidth +
+                            Clamp(u >> 16, 0, kFrameWidth - 1)];
+           });
 }
 
 // A slot reused after 240 captures is overwritten, not merged with the old

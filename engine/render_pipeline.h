@@ -165,8 +165,13 @@ extern uint32_t RenderTexture[kRenderTextureSize * kRenderTextureSize];
 void ViewportGrabTexture(Viewport* vp);
 
 // The environment picture for sphere-mapped passes, set once at start-up.
+// Its pixels stay as they are while it is set: set it again after changing
+// them, as copies made from it are kept until then.
 extern Picture* EnvironmentTexture;
 void SetEnvironmentTexture(Picture* picture);
+// Counts the settings, from 1: a copy made at one setting is good while the
+// count stays the same.
+uint64_t EnvironmentTextureSetting();
 
 // Relights the scene already drawn through main with the light as a
 // shadow-casting projector: projector is a 256x256 viewport drawing into
@@ -180,14 +185,22 @@ void ProjectorRender(Light* light, Viewport* projector, Scene* scene, Viewport* 
 // RenderTexture back). With two, one light can be set up while the previous
 // light's triangles are still being drawn from the other.
 void ProjectorUseTexture(uint32_t* pixels);
+// A light pass's shadow stamps, and the lowest stamp the passes so far have
+// set. Each pass takes stamps below every earlier pass's, so what earlier
+// passes left reads as unstamped to it, and the buffer is refilled only when
+// the stamps run out. A zeroed record is ready for its first pass.
+struct ShadowStampBuffer {
+  uint32_t stamps[kRenderTextureSize * kRenderTextureSize];
+  uint32_t lowest;  // 0: not filled yet
+};
 // Keeps the shadows apart from the texture (null, the default, blackens the
-// texture): with a 256x256 stamp buffer the passes leave the texture as it
-// is and stamp where and when they blacken, and each lit triangle reads the
-// texture through the stamps. The pixels come out the same, but lit
-// triangles queued in a batch can then share rows, and the next pass may
-// set the texture up as soon as they are drawn. The stamps are rewritten by
-// every pass: give another buffer while queued triangles still read these.
-void ProjectorKeepShadowsApart(uint32_t* stamps);
+// texture): with a stamp buffer the passes leave the texture as it is and
+// stamp where and when they blacken, and each lit triangle reads the texture
+// through the stamps. The pixels come out the same, but lit triangles queued
+// in a batch can then share rows, and the texture is only read. The stamps
+// are written by every pass: give another buffer while queued triangles
+// still read these.
+void ProjectorKeepShadowsApart(ShadowStampBuffer* stamps);
 // The same without counting the faces that share each corner: what has been
 // lit is blackened whenever the walk moves on to faces farther from the
 // light. Cheaper; faces of one depth band do not shadow each other.

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "engine/material_library.h"
@@ -37,7 +38,7 @@ uint32_t* ProjectorTexture = RenderTexture;
 // lit copies drawn before it, so a lit copy reads a pixel as black when it
 // was blackened before it. The lit copies can then be drawn later, on
 // another thread, from the same texture.
-uint32_t* ShadowStamps = nullptr;
+ShadowStampBuffer* ShadowStamps = nullptr;
 uint32_t LitDrawn = 0;
 Material LightMaterial;   // the render texture added onto the frame
 Material ShadowMaterial;  // silhouette: black into the render texture
@@ -69,6 +70,11 @@ struct Waiting {
 };
 
 Waiting Wait[kLitRecords];
+// Per scene vertex, which of the main view's planes its main-view position
+// lies inside (bit i for plane i), as the clipper tests them: a lit copy
+// made of three whole corners is then cut only by the planes they do not
+// all lie inside.
+std::vector<int32_t> MainInside;
 Vertex* SceneVertices = nullptr;
 std::vector<int32_t> Bucket;  // per scene vertex: first record waiting on it
 std::vector<int32_t> Freed;   // corners whose count reached zero since the last look
@@ -144,7 +150,8 @@ LitPolygon* TakeRecord(Vertex* const corner[3], bool counted) {
 __attribute__((target("avx2"))) int PrepareFourAtATime(Vertex* first, int count, const Mat4& m,
                                                        const Mat4& p, const Mat4& r,
                                                        float intensity, const Viewport* projector,
-                                                       int32_t crossing, uint32_t stamp) {
+                                                       int32_t crossing, uint32_t stamp,
+                                                       const Viewport* main, int32_t* mainInside) {
   auto product = [](__m256d x, __m256d y, __m256d z, const float* e, int column,
                     bool translate) __attribute__((target("avx2"))) {
     __m256d t = _mm256_mul_pd(x, _mm256_set1_pd(e[column]));
@@ -155,6 +162,23 @@ __attribute__((target("avx2"))) int PrepareFourAtATime(Vertex* first, int count,
   };
   const float level = intensity * 255.0f;
   const int planes = ActivePlanes(projector);
+  const int mainPlanes = ActivePlanes(main);
+  // Bits of the planes where each lane's distance is at or beyond the
+  // plane's d, distances summed in double and rounded as PlaneDistance does.
+  auto insideBits = [](const Viewport* vp, int count, __m256d x, __m256d y, __m256d z)
+      __attribute__((target("avx2"))) {
+    __m128i bits = _mm_setzero_si128();
+    for (int i = 0; i < count; i++) {
+      const Plane& plane = vp->planes[i];
+      const __m128 distance =
+          _mm256_cvtpd_ps(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(plane.nx), x),
+                                                      _mm256_mul_pd(_mm256_set1_pd(plane.ny), y)),
+                                        _mm256_mul_pd(_mm256_set1_pd(plane.nz), z)));
+      const __m128i in = _mm_castps_si128(_mm_cmpge_ps(distance, _mm_set1_ps(plane.d)));
+      bits = _mm_or_si128(bits, _mm_and_si128(in, _mm_set1_epi32(1 << i)));
+    }
+    return bits;
+  };
   int done = 0;
   for (Vertex* v = first; count - done >= 4; v += 4, done += 4) {
     auto lanes = [v](size_t offset) { return FourVertexField(v, offset); };
@@ -165,9 +189,15 @@ __attribute__((target("avx2"))) int PrepareFourAtATime(Vertex* first, int count,
     const __m256d ny = _mm256_cvtps_pd(lanes(offsetof(Vertex, normal.y)));
     const __m256d nz = _mm256_cvtps_pd(lanes(offsetof(Vertex, normal.z)));
     alignas(16) float out[12][4];
-    _mm_store_ps(out[0], product(px, py, pz, m.m, 0, true));  // main view
-    _mm_store_ps(out[1], product(px, py, pz, m.m, 1, true));
-    _mm_store_ps(out[2], product(px, py, pz, m.m, 2, true));
+    const __m128 mx = product(px, py, pz, m.m, 0, true);  // main view
+    const __m128 my = product(px, py, pz, m.m, 1, true);
+    const __m128 mz = product(px, py, pz, m.m, 2, true);
+    _mm_store_ps(out[0], mx);
+    _mm_store_ps(out[1], my);
+    _mm_store_ps(out[2], mz);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(mainInside + done),
+                     insideBits(main, mainPlanes, _mm256_cvtps_pd(mx), _mm256_cvtps_pd(my),
+                                _mm256_cvtps_pd(mz)));
     const __m128 lx = product(px, py, pz, p.m, 0, true);  // light view
     const __m128 ly = product(px, py, pz, p.m, 1, true);
     const __m128 lz = product(px, py, pz, p.m, 2, true);
@@ -239,16 +269,19 @@ uint32_t PrepareMeshes(Scene* scene, Viewport* projector, Viewport* main, float 
     const int32_t crossing = MeshCrossingMask(mesh, p, projector);
     if (crossing < 0) continue;
     Vertex* v = scene->vertices + mesh->firstVertex;
+    int32_t* mainInside = MainInside.data() + mesh->firstVertex;
     int k = 0;
 #if KV_X86_EXTENSIONS
     if (HasMmx() && PlatformHasAvx2()) {
-      k = PrepareFourAtATime(v, mesh->vertexCount, m, p, r, intensity, projector, crossing, stamp);
+      k = PrepareFourAtATime(v, mesh->vertexCount, m, p, r, intensity, projector, crossing, stamp,
+                             main, mainInside);
       v += k;
     }
 #endif
     for (; k < mesh->vertexCount; k++, v++) {
       v->useCount = 0;
       MatTransformPoint(v->position, m, &v->viewNormal);
+      VertexMasks(main, v->viewNormal, 0, &mainInside[k]);
       MatTransformPoint(v->position, p, &v->view);
       v->insideStamp = stamp;
       Vec3 n;
@@ -279,13 +312,32 @@ void LitCorner(const Viewport* projector, const Vertex* from, Vertex* to) {
 // The face's polygon in the light's view (already clipped to it, its
 // corners made by LitCorner) drawn onto the main view with the render
 // texture added, mapped by light-view position.
-void DrawLitCopy(Vertex* lit, int count, Viewport* main) {
+// The main view's planes all three corners lie inside, if each was
+// prepared by this pass (0 if not).
+int32_t MainInsideAll(Vertex* const* corner, uint32_t stamp) {
+  int32_t all = -1;
+  for (int k = 0; k < 3; k++) {
+    const size_t index = static_cast<size_t>(corner[k] - SceneVertices);
+    if (corner[k]->insideStamp != stamp || index >= MainInside.size()) return 0;
+    all &= MainInside[index];
+  }
+  return all;
+}
+
+// mainInside: the main view's planes that every corner lies inside, known
+// for a polygon of three whole corners (0 otherwise): as long as the polygon
+// is whole, those planes would leave it as it is.
+void DrawLitCopy(Vertex* lit, int count, Viewport* main, int32_t mainInside) {
   Vertex* ptr[kLitCorners];
   for (int j = 0; j < count; j++) ptr[j] = &lit[j];
   PolygonBegin(ptr, count);
+  Vertex* const* whole = PolygonState.vertices;
   const int planes = ActivePlanes(main);
-  for (int p = 0; p < planes; p++) ClipPolygon(main->planes[p]);
-  RasterState.shadowStamps = ShadowStamps;
+  for (int p = 0; p < planes; p++) {
+    if ((mainInside & (1 << p)) && PolygonState.vertices == whole) continue;
+    ClipPolygon(main->planes[p]);
+  }
+  RasterState.shadowStamps = ShadowStamps->stamps;
   RasterState.shadowLimit = LitDrawn++;
   DrawPolygonScaled(main, &LightMaterial, kLitDepthScale);
   RasterState.shadowStamps = nullptr;
@@ -307,7 +359,7 @@ void Blacken(Viewport* projector, int32_t i) {
     RasterState.v1 = &c[1];
     RasterState.v2 = &c[2];
     if (ShadowStamps)
-      DrawShadowStamps(ShadowStamps, LitDrawn);
+      DrawShadowStamps(ShadowStamps->stamps, LitDrawn);
     else
       DrawTriangle();
   }
@@ -340,11 +392,20 @@ void BlackenAll(Viewport* projector) {
 
 }  // namespace
 
-void SetEnvironmentTexture(Picture* picture) { EnvironmentTexture = picture; }
+namespace {
+uint64_t EnvironmentSettings = 1;
+}  // namespace
+
+void SetEnvironmentTexture(Picture* picture) {
+  EnvironmentTexture = picture;
+  ++EnvironmentSettings;
+}
+
+uint64_t EnvironmentTextureSetting() { return EnvironmentSettings; }
 
 void ProjectorUseTexture(uint32_t* pixels) { ProjectorTexture = pixels ? pixels : RenderTexture; }
 
-void ProjectorKeepShadowsApart(uint32_t* stamps) { ShadowStamps = stamps; }
+void ProjectorKeepShadowsApart(ShadowStampBuffer* stamps) { ShadowStamps = stamps; }
 
 void ViewportGrabTexture(Viewport* vp) {
   const Picture* p = vp->texturePicture;
@@ -355,6 +416,19 @@ void ViewportGrabTexture(Viewport* vp) {
 }
 
 namespace {
+
+// The first of the count + 1 stamps a pass of count faces may set (a lit
+// copy's limit is the number drawn before it, a shadow's the number drawn so
+// far), all below the stamps already in the buffer.
+uint32_t TakeStamps(ShadowStampBuffer* buffer, int count) {
+  const uint32_t needed = static_cast<uint32_t>(count) + 1;
+  if (buffer->lowest <= needed) {
+    std::fill(std::begin(buffer->stamps), std::end(buffer->stamps), kNoShadowStamp);
+    buffer->lowest = kNoShadowStamp;
+  }
+  buffer->lowest -= needed;
+  return buffer->lowest;
+}
 
 // Both projector passes. Counted: a polygon is blackened once no face still
 // to come uses any of its corners. Uncounted: the polygons lit so far are
@@ -378,12 +452,13 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
   ViewportClearFaces(projector);
   ViewportClearFaces(main);
   UnlinkAll(scene, counted);
-  if (ShadowStamps)
-    std::fill(ShadowStamps, ShadowStamps + kRenderTextureSize * kRenderTextureSize, kNoShadowStamp);
-  LitDrawn = 0;
+  if (MainInside.size() < static_cast<size_t>(std::max(scene->vertexCount, 0)))
+    MainInside.resize(static_cast<size_t>(scene->vertexCount));
 
   const uint32_t stamp = PrepareMeshes(scene, projector, main, intensity);
   const int count = FaceListCount(projector);
+  LitDrawn = 0;
+  if (ShadowStamps) LitDrawn = TakeStamps(ShadowStamps, count);
   if (counted)
     for (int i = 0; i < count; i++)
       for (int k = 0; k < 3; k++) projector->faceList[i]->vertex[k]->useCount++;
@@ -398,6 +473,7 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
       if (corner[k]->shade < 0.0f) corner[k]->shade = 0.0f;
     face->clipMask = kClipAllPlanes;
     PolygonBegin(corner, 3);
+    Vertex* const* whole = PolygonState.vertices;
     ClipTriangle(projector, corner, kClipAllPlanes, true, stamp);
     bool releasing = false;
     if (counted)
@@ -416,7 +492,8 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
       r->x[j] = lit[j].screenX;
       r->y[j] = lit[j].screenY;
     }
-    DrawLitCopy(lit, r->count, main);
+    DrawLitCopy(lit, r->count, main,
+                PolygonState.vertices == whole ? MainInsideAll(corner, stamp) : 0);
     if (releasing) BlackenReleased(projector);
     litKey = face->depthKey;
   }

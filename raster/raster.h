@@ -160,14 +160,15 @@ void DrawTriangle();
 void DrawTriangleHere();
 
 // A shadow stamp buffer is laid out like the target it stands beside; an
-// element not yet stamped holds kNoShadowStamp.
+// element not yet stamped holds kNoShadowStamp, or any stamp above every
+// limit still to be read.
 constexpr uint32_t kNoShadowStamp = 0xFFFFFFFFu;
 // Stamps the triangle handed over in RasterState (vertices, material and
 // target as for DrawTriangle) into stamps instead of filling its colour
-// buffer: every pixel an RM_SILHOUETTE draw would cover that is not yet
-// stamped takes stamp. Drawn at once on the calling thread, inside a batch
-// or not; the cached mode selection is left as it was. A thread may read
-// stamps meanwhile: an element holds either of its two values.
+// buffer: every pixel an RM_SILHOUETTE draw would cover takes stamp unless
+// it holds a smaller one. Drawn at once on the calling thread, inside a
+// batch or not; the cached mode selection is left as it was. A thread may
+// read stamps meanwhile: an element holds either of its two values.
 void DrawShadowStamps(uint32_t* stamps, uint32_t stamp);
 
 // Selects the set-up, walker and span routine for a render mode; the opacity

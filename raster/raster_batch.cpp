@@ -41,10 +41,10 @@ struct BatchState {
   const uint32_t* targetEnd[kTargets];
   int targets = 0;
   bool targetsOverflowed = false;
-  int site = 0;                 // whose share of the rows this batch uses
-  uint32_t workerBands = 0;     // the rows the worker draws of banded triangles
-  int64_t sharingSince = -1;    // when rows were first shared since the last wait
-  int64_t idleBefore = 0;       // the worker's idle time then
+  int site = 0;               // whose share of the rows this batch uses
+  uint32_t workerBands = 0;   // the rows the worker draws of banded triangles
+  int64_t sharingSince = -1;  // when rows were first shared since the last wait
+  int64_t idleBefore = 0;     // the worker's idle time then
 };
 thread_local BatchState Batch;
 
@@ -96,8 +96,47 @@ int64_t NowNanos() {
 // what the set-up and the spans read is kept (the opacity comes as the
 // selection's row), so that a triangle fills three cache lines: each is
 // written on one core and read on the other.
+//
+// A slot may also hold a fill of a buffer, queued in order with the
+// triangles.
+enum QueuedJob : int16_t { kTriangle, kTriangleWithoutVertices, kFill, kRows };
+struct QueuedFill {  // the words are those of target.colour
+  uint32_t count;
+  uint32_t value;
+};
+
+// Rows shared by the calling thread and the worker: each takes the next
+// piece of rows until none are left. Lives with the caller, which returns
+// only once the worker has passed its slot.
+struct SharedRows {
+  void (*rows)(void* context, int first, int end);
+  void* context;
+  int count;
+  int piece;
+  std::atomic<int> next{0};  // the first row nobody has taken
+  std::atomic<int> done{0};  // rows finished
+
+  void Run() {
+    for (;;) {
+      const int first = next.fetch_add(piece, std::memory_order_relaxed);
+      if (first >= count) return;
+      const int end = std::min(first + piece, count);
+      rows(context, first, end);
+      done.fetch_add(end - first, std::memory_order_release);
+    }
+  }
+};
+// The slot holds the job's address as bytes, which keeps the slot's layout
+// free of 8-byte alignment there.
+struct QueuedRows {
+  unsigned char job[sizeof(SharedRows*)];
+};
 struct alignas(64) QueuedTriangle {
-  ScreenVertex v[3];
+  union {
+    ScreenVertex v[3];
+    QueuedFill fill;  // for kFill
+    QueuedRows rows;  // for kRows
+  };
   int32_t mode;
   int32_t uShift, uMask, vShift, vMask;
   const uint32_t* texels;
@@ -107,7 +146,7 @@ struct alignas(64) QueuedTriangle {
   // direct draw would make it: the worker takes it whatever its own.
   int32_t selectedMode;
   int16_t opacityLevel;  // the opacity row's index, -1 for none
-  int16_t hasVertices;
+  QueuedJob job;
   uint32_t shadowLimit;
   const uint32_t* shadowStamps;
 };
@@ -166,29 +205,43 @@ struct Worker {
       if (h == t) h = WaitForWork(t);
       for (; t < h; ++t) {
         QueuedTriangle& q = queue[t & (kQueueLength - 1)];
-        RasterStateRecord& s = RasterState;
-        s.v0 = q.hasVertices ? &q.v[0] : nullptr;
-        s.v1 = q.hasVertices ? &q.v[1] : nullptr;
-        s.v2 = q.hasVertices ? &q.v[2] : nullptr;
-        material.mode = q.mode;
-        material.uShift = q.uShift;
-        material.uMask = q.uMask;
-        material.vShift = q.vShift;
-        material.vMask = q.vMask;
-        material.texels = q.texels;
-        s.material = &material;
-        s.target = q.target;
-        s.skippedBands = q.skippedBands;
-        s.shadowStamps = q.shadowStamps;
-        s.shadowLimit = q.shadowLimit;
-        if (s.mode != q.selectedMode || s.selectedSet != &ActiveSpans())
-          SelectRenderMode(q.selectedMode);
-        s.opacityRow = q.opacityLevel < 0 ? nullptr : MulTable + q.opacityLevel * 256;
-        DrawTriangleHere();
+        if (q.job == kFill) {
+          std::fill_n(q.target.colour, q.fill.count, q.fill.value);
+        } else if (q.job == kRows) {
+          SharedRows* job;
+          std::memcpy(&job, q.rows.job, sizeof job);
+          job->Run();
+        } else {
+          Draw(q, material);
+        }
         // Told in groups too; the last of a group always.
         if (((t + 1) & 15) == 0 || t + 1 == h) tail.store(t + 1, std::memory_order_release);
       }
     }
+  }
+
+  // Draws the slot's triangle with the worker's own state.
+  static void Draw(QueuedTriangle& q, Material& material) {
+    RasterStateRecord& s = RasterState;
+    const bool withVertices = q.job == kTriangle;
+    s.v0 = withVertices ? &q.v[0] : nullptr;
+    s.v1 = withVertices ? &q.v[1] : nullptr;
+    s.v2 = withVertices ? &q.v[2] : nullptr;
+    material.mode = q.mode;
+    material.uShift = q.uShift;
+    material.uMask = q.uMask;
+    material.vShift = q.vShift;
+    material.vMask = q.vMask;
+    material.texels = q.texels;
+    s.material = &material;
+    s.target = q.target;
+    s.skippedBands = q.skippedBands;
+    s.shadowStamps = q.shadowStamps;
+    s.shadowLimit = q.shadowLimit;
+    if (s.mode != q.selectedMode || s.selectedSet != &ActiveSpans())
+      SelectRenderMode(q.selectedMode);
+    s.opacityRow = q.opacityLevel < 0 ? nullptr : MulTable + q.opacityLevel * 256;
+    DrawTriangleHere();
   }
 
   // Spins a while (the next triangles usually follow within microseconds),
@@ -315,26 +368,29 @@ bool WithinTarget(const BatchState& b, const uint32_t* texels) {
   return false;
 }
 
-void NoteTarget(BatchState& b, const RenderTarget& t) {
-  if (!t.colour || t.pitch <= 0 || t.height <= 0) return;
-  const uint32_t* end = t.colour + static_cast<long>(t.pitch) * t.height;
+void NoteWritten(BatchState& b, const uint32_t* begin, const uint32_t* end) {
   for (int i = 0; i < b.targets; ++i)
-    if (b.targetBegin[i] == t.colour && b.targetEnd[i] == end) return;
+    if (b.targetBegin[i] == begin && b.targetEnd[i] == end) return;
   if (b.targets == BatchState::kTargets) {
     b.targetsOverflowed = true;
     return;
   }
-  b.targetBegin[b.targets] = t.colour;
+  b.targetBegin[b.targets] = begin;
   b.targetEnd[b.targets] = end;
   ++b.targets;
+}
+
+void NoteTarget(BatchState& b, const RenderTarget& t) {
+  if (!t.colour || t.pitch <= 0 || t.height <= 0) return;
+  NoteWritten(b, t.colour, t.colour + static_cast<long>(t.pitch) * t.height);
 }
 
 // Copies the triangle handed over in s, and the selection s has for it,
 // into a queue slot.
 QueuedTriangle& Fill(QueuedTriangle& q, const RasterStateRecord& s, const Material& m,
                      uint32_t skippedBands) {
-  q.hasVertices = s.v0 && s.v1 && s.v2;
-  if (q.hasVertices) {
+  q.job = s.v0 && s.v1 && s.v2 ? kTriangle : kTriangleWithoutVertices;
+  if (q.job == kTriangle) {
     q.v[0] = *s.v0;
     q.v[1] = *s.v1;
     q.v[2] = *s.v2;
@@ -436,6 +492,67 @@ void RasterBatchSetOwnShare(int thirtySeconds) {
   // Following the work again, every place starts afresh.
   if (FixedShare < 0) SitesUsed = 0;
 #endif
+}
+
+void RasterBatchFill(void* words, uint32_t value, size_t count) {
+  uint32_t* const first = static_cast<uint32_t*>(words);
+  if (count == 0) return;
+#if KV_RASTER_THREADS
+  BatchState& b = Batch;
+  if (b.open && b.viaWorker) {
+    if (b.mode == RasterBatchMode::kInOrder) {
+      Worker* w = TheWorker;
+      constexpr size_t kMost = size_t{1} << 30;  // words a slot holds
+      for (size_t done = 0; done < count; done += kMost) {
+        QueuedTriangle& q = w->Slot();
+        q.job = kFill;
+        q.target.colour = first + done;
+        q.fill = QueuedFill{static_cast<uint32_t>(std::min(kMost, count - done)), value};
+        w->Queue();
+      }
+      b.inOrderPending = true;
+      NoteWritten(b, first, first + count);
+      return;
+    }
+    // The worker may still be drawing rows of these words.
+    Drain();
+  }
+#endif
+  std::fill_n(first, count, value);
+}
+
+void RasterBatchShareRows(int count, int piece, void (*rows)(void* context, int first, int end),
+                          void* context) {
+  if (count <= 0) return;
+  if (piece < 1) piece = 1;
+#if KV_RASTER_THREADS
+  BatchState& b = Batch;
+  Worker* w = b.open ? (b.viaWorker ? TheWorker : nullptr) : GetWorker();
+  if (w != nullptr && count > piece) {
+    // The rows may read what the queued triangles draw.
+    if (b.open) Drain();
+    SharedRows job;
+    job.rows = rows;
+    job.context = context;
+    job.count = count;
+    job.piece = piece;
+    QueuedTriangle& slot = w->Slot();
+    slot.job = kRows;
+    SharedRows* address = &job;
+    std::memcpy(slot.rows.job, &address, sizeof address);
+    w->Queue();
+    w->HandOver();
+    job.Run();
+    // Every row done, and the worker past the slot: the job may go.
+    for (uint32_t spins = 1; job.done.load(std::memory_order_acquire) < count; ++spins) {
+      Pause();
+      if ((spins & 255) == 0) std::this_thread::yield();
+    }
+    w->WaitUntilDrawn(w->queued);
+    return;
+  }
+#endif
+  rows(context, 0, count);
 }
 
 void DrawTriangle() {

@@ -29,6 +29,10 @@
 // threads) a batch draws every triangle at once on the calling thread.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
 enum class RasterBatchMode { kBanded, kInOrder };
 
 void RasterBatchBegin(RasterBatchMode mode);
@@ -39,6 +43,29 @@ void RasterBatchSetMode(RasterBatchMode mode);
 void RasterBatchFinish();
 // Finishes and closes the batch.
 void RasterBatchEnd();
+
+// Sets count 32-bit words from words to value, in order with the triangles:
+// a batch drawing in order with the worker queues the fill, and the calling
+// thread goes on at once; a banded one first waits for what is queued.
+// Outside a batch, or without the worker, the words are set at once. The
+// same rule holds for the words as for a target: the calling thread leaves
+// them alone until the batch is finished.
+void RasterBatchFill(void* words, uint32_t value, size_t count);
+
+// Runs rows(context, first, end) over the rows 0 .. count - 1, in pieces of
+// piece rows that the calling thread and the worker take in turn, each as it
+// finishes its last; returns when every row is done. No row may read what
+// another writes. Inside a batch, what is queued is drawn first; without
+// the worker the calling thread runs them all.
+void RasterBatchShareRows(int count, int piece, void (*rows)(void* context, int first, int end),
+                          void* context);
+template <class Rows>
+void ShareRows(int count, int piece, Rows&& rows) {
+  using Body = std::remove_reference_t<Rows>;
+  RasterBatchShareRows(
+      count, piece,
+      [](void* context, int first, int end) { (*static_cast<Body*>(context))(first, end); }, &rows);
+}
 
 // Whether batches use the worker (on by default where there are at least two
 // processors). Switch only while no batch is open.

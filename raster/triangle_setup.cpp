@@ -12,6 +12,7 @@
 // interpolants taken at the first pixel actually drawn. Triangles inside the
 // target are drawn exactly as without these limits.
 #include <algorithm>
+#include <cstdint>
 
 #include "raster/row_walk.h"
 #if KV_X86_EXTENSIONS
@@ -258,28 +259,31 @@ void WalkSilhouette(int32_t firstRow, int32_t endRow) {
 // The stamp the calling thread's DrawShadowStamps is setting.
 thread_local uint32_t ShadowStamp;
 
-// Stamps are set in increasing order, so only an unstamped element takes
-// one. Another thread may be reading the row: each element is one aligned
-// 32-bit word, written whole with its old value or the stamp, and the
-// reader's relaxed loads take either (the race detector is told not to see
-// these writes, as vector stores have no atomic form).
+// An element keeps the smaller of its stamp and the new one: within a pass
+// stamps are set in increasing order, so the first stays, and stamps left by
+// earlier passes are all larger. Another thread may be reading the row: each
+// element is one aligned 32-bit word, written whole with its old value or
+// the stamp, and the reader's relaxed loads take either (the race detector
+// is told not to see these writes, as vector stores have no atomic form).
 __attribute__((no_sanitize("thread"))) void StampRow(uint32_t* row, int64_t xs, int64_t xe,
                                                       uint32_t stamp) {
   uint32_t* p = row + xs;
   int64_t n = xe - xs;
 #if KV_X86_EXTENSIONS
-  const __m128i none = _mm_set1_epi32(-1);
+  // Unsigned order as signed order, the top bit flipped on both sides.
+  const __m128i flip = _mm_set1_epi32(INT32_MIN);
   const __m128i value = _mm_set1_epi32(static_cast<int32_t>(stamp));
+  const __m128i flippedValue = _mm_xor_si128(value, flip);
   for (; n >= 4; n -= 4, p += 4) {
     const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i unset = _mm_cmpeq_epi32(old, none);
-    if (_mm_movemask_epi8(unset) != 0)
+    const __m128i larger = _mm_cmpgt_epi32(_mm_xor_si128(old, flip), flippedValue);
+    if (_mm_movemask_epi8(larger) != 0)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
-                       _mm_or_si128(_mm_and_si128(unset, value), _mm_andnot_si128(unset, old)));
+                       _mm_or_si128(_mm_and_si128(larger, value), _mm_andnot_si128(larger, old)));
   }
 #endif
   for (; n > 0; --n, ++p)
-    if (*p == kNoShadowStamp) *p = stamp;
+    if (*p > stamp) *p = stamp;
 }
 
 void WalkShadowStamps(int32_t firstRow, int32_t endRow) {

@@ -9,7 +9,9 @@
 #include "effects/warp_helpers.h"
 #include "engine/material_library.h"
 #include "engine/motion.h"
+#include "engine/render_pipeline.h"
 #include "image/asset_names.h"
+#include "image/picture.h"
 #include "show/fade.h"
 #include "tests/effects_scene_support.h"
 
@@ -195,6 +197,58 @@ TEST_F(SceneRow, CatwalkClocksAndCameras) {
 
   // Without camera 7 nothing is drawn.
   EXPECT_EQ(Drawn(draw(12, 0, 7).data(), 0, 0, kFrameWidth, kFrameHeight), 0);
+  Load3dsRelease(&CatwalkScene);
+}
+
+// The catwalk's lights take their pattern from the environment picture, and
+// keep it from frame to frame: it follows a picture set anew, and a picture
+// whose pixels changed once it is set again; each light's tint stays its
+// own.
+TEST_F(SceneRow, LightsFollowTheEnvironmentPictureSetAnew) {
+  DataDir dir;
+  ASSERT_EQ(WriteMotionFile(dir.File(kMotionFiles[0]).c_str(), Motion(1)), 1);
+  ASSERT_EQ(WriteMotionFile(dir.File(kMotionFiles[1]).c_str(), Motion(2)), 1);
+  LoadInto(&CatwalkScene, ThreeBoxes());
+  Whiten(&CatwalkScene);
+  std::vector<uint32_t> bright(256 * 256), stripes(256 * 256);
+  for (int i = 0; i < 256 * 256; i++) {
+    bright[i] = 0xE0E0E0;
+    stripes[i] = (i / 256) % 16 < 8 ? 0xFFFFFF : 0x102030;
+  }
+  Picture a{256, 256, 0, bright.data()}, b{256, 256, 0, stripes.data()};
+  auto draw = [&](bool close) {
+    std::vector<uint32_t> out(kFramePixels, 0x123456);
+    if (close)
+      CatwalkCloseEffect(out.data(), 15.0f, 14.0f, 22.0f, 0.0f, 4);
+    else
+      CatwalkEffect(out.data(), 12.0f, 9.0f, 14.0f, 0.0f, 0);
+    return out;
+  };
+  for (bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close-up" : "catwalk");
+    SetEnvironmentTexture(&a);
+    const std::vector<uint32_t> first = draw(close);
+    SetEnvironmentTexture(&b);
+    const std::vector<uint32_t> second = draw(close);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(draw(close), second);
+    SetEnvironmentTexture(&a);
+    EXPECT_EQ(draw(close), first);
+    // The second picture's pixels changed, then set again.
+    stripes = bright;
+    SetEnvironmentTexture(&b);
+    EXPECT_EQ(draw(close), first);
+    for (int i = 0; i < 256 * 256; i++) stripes[i] = (i / 256) % 16 < 8 ? 0xFFFFFF : 0x102030;
+  }
+  // From the close-up's tinted lights straight to the catwalk's untinted one
+  // and back, against each drawn first after the picture was set.
+  SetEnvironmentTexture(&b);
+  const std::vector<uint32_t> close = draw(true);
+  const std::vector<uint32_t> walk = draw(false);
+  SetEnvironmentTexture(&b);
+  EXPECT_EQ(draw(false), walk);
+  EXPECT_EQ(draw(true), close);
+  SetEnvironmentTexture(nullptr);
   Load3dsRelease(&CatwalkScene);
 }
 

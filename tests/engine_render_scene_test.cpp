@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <memory>
 #include <string>
 
 #include "engine_render_support.h"
@@ -241,7 +243,10 @@ TEST(RenderProjector, ManyPolygonsWaitingOnOneCornerKeepTheirShadowsAsBefore) {
   // apart, the lit faces may also be drawn later by a batch's worker, when
   // later shadows have been stamped: each must still see only those before
   // it.
-  std::vector<uint32_t> stamps(256 * 256);
+  // One stamp buffer serves every pass: what a pass before left must read as
+  // unstamped. Before the last passes the stamps run out, and the buffer is
+  // refilled.
+  auto stamps = std::make_unique<ShadowStampBuffer>();
   for (int way = 0; way < 3; way++) {
     const bool apart = way > 0, batched = way == 2;
     for (bool counted : {true, false}) {
@@ -258,7 +263,12 @@ TEST(RenderProjector, ManyPolygonsWaitingOnOneCornerKeepTheirShadowsAsBefore) {
           t.push_back({0, 1 + i, 1 + (i + 1) % kRim});
         }
         LitFloor s(4, false, {10, 260, -30}, p, t);
-        ProjectorKeepShadowsApart(apart ? stamps.data() : nullptr);
+        if (batched && simd) {
+          std::fill(std::begin(stamps->stamps), std::end(stamps->stamps), 5u);
+          stamps->lowest = 5;
+        }
+        const uint32_t before = stamps->lowest;
+        ProjectorKeepShadowsApart(apart ? stamps.get() : nullptr);
         if (batched) RasterBatchBegin(RasterBatchMode::kInOrder);
         (counted ? ProjectorRender : ProjectorRenderUncounted)(&s.light, &s.projector.vp,
                                                                s.scene.get(), &s.main.vp, 1);
@@ -270,13 +280,49 @@ TEST(RenderProjector, ManyPolygonsWaitingOnOneCornerKeepTheirShadowsAsBefore) {
             counted ? "4b354b5e27ea773cfd517460236d121c" : "4e58f5492fdf166522cb40516896bb48");
         if (apart) {
           EXPECT_EQ(std::count(RenderTexture, RenderTexture + 256 * 256, 0xFFFFFFu), 256 * 256);
+          // This pass's stamps lie below those of the passes before.
+          const uint32_t end = before > stamps->lowest ? before : kNoShadowStamp;
           for (int i = 0; i < 256 * 256; i++)
-            if (stamps[i] != kNoShadowStamp) RenderTexture[i] = 0;
+            if (stamps->stamps[i] < end) RenderTexture[i] = 0;
         }
         EXPECT_EQ(CaptureMd5(RenderTexture, sizeof RenderTexture),
                   "a708cc90456e8acc18d9c50f02b00165");
       }
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A wide sheet under the light runs past the main view on every side: its
+// lit copies must be cut to the view as its faces are, whether the corners'
+// sides of the view's planes were found four at a time or one by one. The
+// frame is pinned to what the pass drew before it knew those sides.
+TEST(RenderProjector, LitCopiesReachingPastTheViewAreCutToIt) {
+  constexpr int kCells = 8;
+  std::vector<Vec3> p;
+  Triangles t;
+  for (int z = 0; z <= kCells; z++)
+    for (int x = 0; x <= kCells; x++) p.push_back({x * 300.f - 1200, 10, z * 300.f - 1600});
+  for (int z = 0; z < kCells; z++)
+    for (int x = 0; x < kCells; x++) {
+      const int a = z * (kCells + 1) + x, c = a + kCells + 2;
+      t.push_back({a, a + 1, c});
+      t.push_back({a, c, c - 1});
+    }
+  for (bool simd : {false, true}) {
+    SCOPED_TRACE(simd ? "simd" : "plain");
+    SimdPaths paths(simd);
+    LitFloor s(2, true, {0, 900, -400}, p, t);
+    s.light.projectorFov = 150;
+    // A pattern, so that where a copy is cut shows in its texels.
+    for (uint32_t i = 0; i < 256 * 256; i++) RenderTexture[i] = (i * 2654435761u) >> 8;
+    ProjectorRender(&s.light, &s.projector.vp, s.scene.get(), &s.main.vp, 1);
+    EXPECT_TRUE(s.frame.GuardsIntact());
+    EXPECT_EQ(CaptureFrameMd5(&s.frame.Pixel(0, 0), 320, 240, s.frame.pitch),
+              "69039d1e8083434da61d99b963e7ed31");
   }
 }
 

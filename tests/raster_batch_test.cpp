@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -26,8 +27,12 @@ struct Call {
   ScreenVertex v[3];
   int material;
   bool intoTexture;
-  int batchStep;  // 0 nothing, 1 switch to banded, 2 to in order, 3 finish
+  // 0 nothing, 1 switch to banded, 2 to in order, 3 finish; before the
+  // triangle, 4 fills a run of the frame (or the texture), 5 remakes the
+  // frame's rows, shared between the threads.
+  int batchStep;
   uint32_t shadowLimit;
+  uint32_t fillValue;
 };
 
 class RasterBatchTest : public ::testing::Test {
@@ -85,9 +90,10 @@ class RasterBatchTest : public ::testing::Test {
         v = {cx + uniform(-size, size), cy + uniform(-size, size), uniform(0.5f, 6.0f),
              uniform(0, 255),           uniform(0, 255),           uniform(0, 255),
              uniform(0, 255),           uniform(-300, 600),        uniform(-300, 600)};
-      const unsigned r = rng() % 12;
-      c.batchStep = r == 0 ? 1 : r == 1 ? 2 : r == 2 ? 3 : 0;
+      const unsigned r = rng() % 16;
+      c.batchStep = r < 5 ? static_cast<int>(r) + 1 : 0;
       c.shadowLimit = rng() % 50;
+      c.fillValue = rng();
       calls_.push_back(c);
     }
   }
@@ -105,6 +111,22 @@ class RasterBatchTest : public ::testing::Test {
       if (batched && c.batchStep == 1) RasterBatchSetMode(RasterBatchMode::kBanded);
       if (batched && c.batchStep == 2) RasterBatchSetMode(RasterBatchMode::kInOrder);
       if (batched && c.batchStep == 3) RasterBatchFinish();
+      // Fills and shared rows keep their place among the triangles, batch
+      // or not.
+      if (c.batchStep == 4) {
+        std::vector<uint32_t>& words = c.intoTexture ? out.texture : out.frame;
+        const size_t first = c.fillValue % words.size();
+        RasterBatchFill(words.data() + first, c.fillValue & 0xFFFFFF,
+                        std::min<size_t>(words.size() - first, 700));
+      }
+      if (c.batchStep == 5)
+        ShareRows(kHeight, 1 + c.fillValue % 9, [&out](int first, int end) {
+          for (int y = first; y < end; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+              uint32_t& p = out.frame[y * kPitch + x];
+              p = (p * 3 + static_cast<uint32_t>(y)) & 0xFFFFFF;
+            }
+        });
       ScreenVertex v[3] = {c.v[0], c.v[1], c.v[2]};
       RasterState.v0 = &v[0];
       RasterState.v1 = &v[1];
