@@ -113,16 +113,38 @@ void RadialBlur(uint32_t* frame, float cx, float cy, float strength, float a, fl
     }
     frame[y * kFrameWidth + x] = out;
   };
+  auto row = [&](int y) {
+    for (int x = ix; x >= 0; --x) blend(x, y);
+    for (int x = ix + 1; x < kFrameWidth; ++x) blend(x, y);
+  };
+  auto upper = [&](int from) {
+    for (int y = from; y >= 0; --y) row(y);
+  };
+  auto lower = [&] {
+    for (int y = iy + 1; y < kFrameHeight; ++y) row(y);
+  };
   // Quadrants from the centre outwards: up-left, up-right, down-left,
-  // down-right.
-  for (int y = iy; y >= 0; --y) {
-    for (int x = ix; x >= 0; --x) blend(x, y);
-    for (int x = ix + 1; x < kFrameWidth; ++x) blend(x, y);
+  // down-right. When every row samples a row between itself and the
+  // centre's, the rows below the centre's read none above it: once the
+  // centre's row is done, the two halves are drawn side by side, each in
+  // its own order.
+  bool apart = true;
+  for (int y = 0; y < kFrameHeight; ++y)
+    apart = apart && (y <= iy ? sy[y] >= y && sy[y] <= iy : sy[y] >= iy && sy[y] <= y);
+  if (!apart) {
+    upper(iy);
+    lower();
+    return;
   }
-  for (int y = iy + 1; y < kFrameHeight; ++y) {
-    for (int x = ix; x >= 0; --x) blend(x, y);
-    for (int x = ix + 1; x < kFrameWidth; ++x) blend(x, y);
-  }
+  row(iy);
+  ShareRows(2, 1, [&](int first, int end) {
+    for (int half = first; half < end; ++half) {
+      if (half == 0)
+        upper(iy - 1);
+      else
+        lower();
+    }
+  });
 }
 
 namespace {
@@ -512,8 +534,10 @@ void SilhouetteMask(uint8_t* mask, int k, int number) {
   const uint8_t* plane = silhouettePlanes[n / 8];
   const int shift = n % 8;
   const uint8_t bit = static_cast<uint8_t>(1u << k);
-  for (int i = 0; i < kFramePixels; ++i)
-    if ((plane[i] >> shift) & 1) mask[i] |= bit;
+  ShareRows(kFrameHeight, kSharedRowPiece, [&](int first, int end) {
+    for (int i = first * kFrameWidth; i < end * kFrameWidth; ++i)
+      if ((plane[i] >> shift) & 1) mask[i] |= bit;
+  });
 }
 
 int SilhouetteCount() { return silhouetteStored; }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -130,6 +131,62 @@ TEST_F(Helpers, RadialBlurRunsFromTheCentreOutwards) {
   RadialBlur(c.data(), 160.0f, 120.0f, 0.0f, 1.0f, 1.0f);
   for (int i = 0; i < kFramePixels; i += 101)
     ASSERT_EQ((c[i] >> 16) & 0xFF, std::min(255u, 2 * ((((source[i] >> 16) & 0xFF) * 255) >> 8)));
+}
+
+// The blur is one sweep from the centre outwards, each pixel taking in a
+// pixel nearer the centre that the sweep has already passed (positions
+// truncated). Drawn in two
+// halves on two threads, or not, it must be that sweep, pixel for pixel.
+TEST_F(Helpers, RadialBlurIsTheSweepFromTheCentre) {
+  auto sweep = [](std::vector<uint32_t>& frame, float cx, float cy, float strength, float a,
+                  float b) {
+    const int32_t* ta =
+        MultiplyTable + std::clamp(static_cast<int>(a * 255.0f), 0, 255) * 256;
+    const int32_t* tb =
+        MultiplyTable + std::clamp(static_cast<int>(b * 255.0f), 0, 255) * 256;
+    auto at = [strength](int i, float centre, int size) {
+      const long p =
+          i + static_cast<long>(static_cast<double>(strength * (centre - static_cast<float>(i))));
+      return static_cast<int>(std::clamp<long>(p, 0, size - 1));
+    };
+    const int ix = std::clamp(static_cast<int>(cx), 0, 319);
+    const int iy = std::clamp(static_cast<int>(cy), 0, 239);
+    auto blend = [&](int x, int y) {
+      const uint32_t self = frame[y * 320 + x],
+                     sample = frame[at(y, cy, 240) * 320 + at(x, cx, 320)];
+      uint32_t out = 0;
+      for (int s = 0; s < 24; s += 8)
+        out |=
+            static_cast<uint32_t>(std::min(255, ta[(self >> s) & 0xFF] + tb[(sample >> s) & 0xFF]))
+            << s;
+      frame[y * 320 + x] = out;
+    };
+    std::vector<int> rows;
+    for (int y = iy; y >= 0; --y) rows.push_back(y);
+    for (int y = iy + 1; y < 240; ++y) rows.push_back(y);
+    for (int y : rows) {
+      for (int x = ix; x >= 0; --x) blend(x, y);
+      for (int x = ix + 1; x < 320; ++x) blend(x, y);
+    }
+  };
+  const auto source = RandomFrame(17);
+  // Centres inside and off the frame, strengths that keep every sample
+  // between its pixel and the centre and ones that reach past it.
+  const float cases[][3] = {{160, 175, 0.16f},    {160, 120, 0.5f}, {37.3f, 201.8f, 0.8f},
+                            {200.5f, 0.4f, 1.0f}, {-20, 300, 0.5f}, {50, 60, 1.7f},
+                            {290, 30, 3.0f}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c[0] << ", " << c[1] << " strength " << c[2]);
+    auto expected = source;
+    sweep(expected, c[0], c[1], c[2], 0.6f, 0.45f);
+    // Several times over: the halves go to both threads once the worker is
+    // awake.
+    for (int round = 0; round < 40; ++round) {
+      auto out = source;
+      RadialBlur(out.data(), c[0], c[1], c[2], 0.6f, 0.45f);
+      ASSERT_EQ(out, expected) << "round " << round;
+    }
+  }
 }
 
 TEST_F(Helpers, RadialBlurStaysInsideTheFrame) {
