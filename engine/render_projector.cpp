@@ -163,17 +163,22 @@ __attribute__((target("avx2"))) int PrepareFourAtATime(Vertex* first, int count,
   const float level = intensity * 255.0f;
   const int planes = ActivePlanes(projector);
   const int mainPlanes = ActivePlanes(main);
+  // Each lane's distance to the plane, summed in double and rounded as
+  // PlaneDistance does.
+  auto distanceTo =
+      [](const Plane& plane, __m256d x, __m256d y, __m256d z) __attribute__((target("avx2"))) {
+    return _mm256_cvtpd_ps(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(plane.nx), x),
+                                                       _mm256_mul_pd(_mm256_set1_pd(plane.ny), y)),
+                                         _mm256_mul_pd(_mm256_set1_pd(plane.nz), z)));
+  };
   // Bits of the planes where each lane's distance is at or beyond the
-  // plane's d, distances summed in double and rounded as PlaneDistance does.
-  auto insideBits = [](const Viewport* vp, int count, __m256d x, __m256d y, __m256d z)
+  // plane's d.
+  auto insideBits = [&distanceTo](const Viewport* vp, int count, __m256d x, __m256d y, __m256d z)
       __attribute__((target("avx2"))) {
     __m128i bits = _mm_setzero_si128();
     for (int i = 0; i < count; i++) {
       const Plane& plane = vp->planes[i];
-      const __m128 distance =
-          _mm256_cvtpd_ps(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(plane.nx), x),
-                                                      _mm256_mul_pd(_mm256_set1_pd(plane.ny), y)),
-                                        _mm256_mul_pd(_mm256_set1_pd(plane.nz), z)));
+      const __m128 distance = distanceTo(plane, x, y, z);
       const __m128i in = _mm_castps_si128(_mm_cmpge_ps(distance, _mm_set1_ps(plane.d)));
       bits = _mm_or_si128(bits, _mm_and_si128(in, _mm_set1_epi32(1 << i)));
     }
@@ -189,21 +194,20 @@ __attribute__((target("avx2"))) int PrepareFourAtATime(Vertex* first, int count,
     const __m256d ny = _mm256_cvtps_pd(lanes(offsetof(Vertex, normal.y)));
     const __m256d nz = _mm256_cvtps_pd(lanes(offsetof(Vertex, normal.z)));
     alignas(16) float out[12][4];
-    const __m128 mx = product(px, py, pz, m.m, 0, true);  // main view
-    const __m128 my = product(px, py, pz, m.m, 1, true);
-    const __m128 mz = product(px, py, pz, m.m, 2, true);
-    _mm_store_ps(out[0], mx);
-    _mm_store_ps(out[1], my);
-    _mm_store_ps(out[2], mz);
+    // The position through a transform, stored from row first on.
+    auto position = [&](const Mat4& t, int first, __m128(&c)[3]) __attribute__((target("avx2"))) {
+      for (int k = 0; k < 3; k++) {
+        c[k] = product(px, py, pz, t.m, k, true);
+        _mm_store_ps(out[first + k], c[k]);
+      }
+    };
+    __m128 mv[3], lv[3];
+    position(m, 0, mv);  // main view
     _mm_storeu_si128(reinterpret_cast<__m128i*>(mainInside + done),
-                     insideBits(main, mainPlanes, _mm256_cvtps_pd(mx), _mm256_cvtps_pd(my),
-                                _mm256_cvtps_pd(mz)));
-    const __m128 lx = product(px, py, pz, p.m, 0, true);  // light view
-    const __m128 ly = product(px, py, pz, p.m, 1, true);
-    const __m128 lz = product(px, py, pz, p.m, 2, true);
-    _mm_store_ps(out[3], lx);
-    _mm_store_ps(out[4], ly);
-    _mm_store_ps(out[5], lz);
+                     insideBits(main, mainPlanes, _mm256_cvtps_pd(mv[0]), _mm256_cvtps_pd(mv[1]),
+                                _mm256_cvtps_pd(mv[2])));
+    position(p, 3, lv);  // light view
+    const __m128 lx = lv[0], ly = lv[1], lz = lv[2];
     // The rotated normal's z scaled to unit length.
     const __m256d rx = _mm256_cvtps_pd(product(nx, ny, nz, r.m, 0, false));
     const __m256d ry = _mm256_cvtps_pd(product(nx, ny, nz, r.m, 1, false));
@@ -222,10 +226,7 @@ __attribute__((target("avx2"))) int PrepareFourAtATime(Vertex* first, int count,
     const __m256d dx = _mm256_cvtps_pd(lx), dy = _mm256_cvtps_pd(ly), dz = _mm256_cvtps_pd(lz);
     for (int i = 0; i < planes; i++) {
       const Plane& plane = projector->planes[i];
-      const __m128 distance = _mm256_cvtpd_ps(_mm256_add_pd(
-          _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(plane.nx), dx),
-                        _mm256_mul_pd(_mm256_set1_pd(plane.ny), dy)),
-          _mm256_mul_pd(_mm256_set1_pd(plane.nz), dz)));
+      const __m128 distance = distanceTo(plane, dx, dy, dz);
       const int in = _mm_movemask_ps(_mm_cmpge_ps(distance, _mm_set1_ps(plane.d)));
       const int out = (crossing & (1 << i)) ? _mm_movemask_ps(_mm_cmplt_ps(distance, _mm_set1_ps(plane.d))) : 0;
       for (int k = 0; k < 4; k++) {
