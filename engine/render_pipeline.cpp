@@ -17,6 +17,7 @@
 #include "engine/material_library.h"
 #include "engine/render_internal.h"
 #include "platform/system.h"
+#include "raster/raster_batch.h"
 #include "show/fade.h"
 
 PolygonWork PolygonState;
@@ -384,20 +385,30 @@ void CollectFaces(Mesh* mesh, Viewport* vp, bool cameraSpaceOnly) {
   }
 }
 
-void MeshSubmit(Mesh* mesh, Viewport* vp) {
-  if (!MeshRangesValid(mesh)) return;
+namespace {
+
+// The viewport's planes as the vertex masks are made against, with a fresh
+// clip stamp when they changed.
+void KeepMaskPlanes(Viewport* vp) {
+  if (MaskPlanesCurrent(vp)) return;
+  vp->clipStamp = NewClipStamp();
+  vp->maskPlaneCount = vp->planeCount;
+  std::memcpy(vp->maskPlanes, vp->planes, sizeof(vp->planes));
+}
+
+// A mesh's vertices through the view: positions, masks, screen places,
+// normals and light. Touches only the mesh and its vertices; returns false
+// for a mesh wholly outside one plane (or out of range), whose faces are
+// not collected.
+bool PrepareMeshVertices(Mesh* mesh, const Viewport* vp) {
+  if (!MeshRangesValid(mesh)) return false;
   MatMul(mesh->world, vp->view, &mesh->modelView);
   const int32_t crossing = MeshCrossingMask(mesh, mesh->modelView, vp);
-  if (crossing < 0) return;
+  if (crossing < 0) return false;
 
   Scene* scene = mesh->scene;
   Vertex* first = scene->vertices + mesh->firstVertex;
   Vertex* end = first + mesh->vertexCount;
-  if (!MaskPlanesCurrent(vp)) {
-    vp->clipStamp = NewClipStamp();
-    vp->maskPlaneCount = vp->planeCount;
-    std::memcpy(vp->maskPlanes, vp->planes, sizeof(vp->planes));
-  }
   for (Vertex* v = first; v < end; v++) {
     MatTransformPoint(v->position, mesh->modelView, &v->view);
     v->outcode = VertexMasks(vp, v->view, crossing, &v->insideMask);
@@ -445,14 +456,62 @@ void MeshSubmit(Mesh* mesh, Viewport* vp) {
       VecScale(v->light, f, &v->light);
     }
   }
+  return true;
+}
 
-  CollectFaces(mesh, vp, false);
+// Whether every face of a valid mesh has its corners among the mesh's own
+// vertices (an invalid one is skipped, so it counts as using its own).
+bool MeshUsesOwnVertices(const Mesh* mesh) {
+  if (!MeshRangesValid(mesh)) return true;
+  const Vertex* first = mesh->scene->vertices + mesh->firstVertex;
+  const size_t count = static_cast<size_t>(mesh->vertexCount);
+  const Face* face = mesh->scene->faces + mesh->firstFace;
+  for (int f = 0; f < mesh->faceCount; f++, face++)
+    for (const Vertex* corner : face->vertex)
+      if (static_cast<size_t>(corner - first) >= count) return false;
+  return true;
+}
+
+}  // namespace
+
+void MeshSubmit(Mesh* mesh, Viewport* vp) {
+  KeepMaskPlanes(vp);
+  if (PrepareMeshVertices(mesh, vp)) CollectFaces(mesh, vp, false);
 }
 
 void SceneSubmit(Scene* scene, Viewport* vp) {
   const int meshes =
       scene->meshCount < scene->capacity.meshes ? scene->meshCount : scene->capacity.meshes;
-  for (int i = 0; i < meshes; i++) MeshSubmit(&scene->meshes[i], vp);
+  if (meshes <= 0) return;
+  KeepMaskPlanes(vp);
+  // The meshes' vertices are prepared on both threads when no two meshes
+  // share a vertex (their ranges follow one another) and every face uses
+  // its own mesh's vertices; the faces are then collected in order, as one
+  // mesh after the other would collect them.
+  bool apart = true;
+  for (int i = 0; i < meshes && apart; i++) {
+    const Mesh& mesh = scene->meshes[i];
+    if (i > 0) {
+      const Mesh& before = scene->meshes[i - 1];
+      apart = mesh.firstVertex >= before.firstVertex + before.vertexCount;
+    }
+    apart = apart && MeshUsesOwnVertices(&mesh);
+  }
+  if (!apart) {
+    for (int i = 0; i < meshes; i++) MeshSubmit(&scene->meshes[i], vp);
+    return;
+  }
+  static std::vector<uint8_t> collect;
+  collect.assign(static_cast<size_t>(meshes), 0);
+  ShareRows(
+      meshes, 1,
+      [&](int first, int end) {
+        for (int i = first; i < end; i++)
+          collect[static_cast<size_t>(i)] = PrepareMeshVertices(&scene->meshes[i], vp) ? 1 : 0;
+      },
+      SharedRowsRead::kNothingDrawn);
+  for (int i = 0; i < meshes; i++)
+    if (collect[static_cast<size_t>(i)]) CollectFaces(&scene->meshes[i], vp, false);
 }
 
 void ViewportSortFaces(Viewport* vp, int mode) {

@@ -338,7 +338,7 @@ void DrawLitCopy(Vertex* lit, int count, Viewport* main, int32_t mainInside) {
     if ((mainInside & (1 << p)) && PolygonState.vertices == whole) continue;
     ClipPolygon(main->planes[p]);
   }
-  RasterState.shadowStamps = ShadowStamps->stamps;
+  RasterState.shadowStamps = ShadowStamps ? ShadowStamps->stamps : nullptr;
   RasterState.shadowLimit = LitDrawn++;
   DrawPolygonScaled(main, &LightMaterial, kLitDepthScale);
   RasterState.shadowStamps = nullptr;

@@ -105,32 +105,39 @@ struct QueuedFill {  // the words are those of target.colour
   uint32_t value;
 };
 
-// Rows shared by the calling thread and the worker: each takes the next
-// piece of rows until none are left. Lives with the caller, which returns
-// only once the worker has passed its slot.
-struct SharedRows {
-  void (*rows)(void* context, int first, int end);
-  void* context;
-  int count;
-  int piece;
-  std::atomic<int> next{0};  // the first row nobody has taken
-  std::atomic<int> done{0};  // rows finished
+// Rows shared by the calling thread and the worker, kept in the queue slot:
+// each thread takes the next piece until none are left. The caller waits
+// only until every row taken is done; the slot stays the worker's to look
+// at until it has passed it, and a worker that comes to it after the last
+// piece was taken touches nothing else. The addresses are kept as bytes and
+// the counters as plain words, read through atomic references, so that the
+// slot keeps its layout.
+struct QueuedRows {
+  unsigned char rows[sizeof(void (*)(void*, int, int))];
+  unsigned char context[sizeof(void*)];
+  int32_t count;
+  int32_t piece;
+  int32_t next;  // the first row nobody has taken
+  int32_t done;  // rows finished
 
   void Run() {
+    void (*function)(void*, int, int);
+    void* data;
+    std::atomic_ref<int32_t> taken(next), finished(done);
     for (;;) {
-      const int first = next.fetch_add(piece, std::memory_order_relaxed);
+      const int32_t first = taken.fetch_add(piece, std::memory_order_relaxed);
       if (first >= count) return;
-      const int end = std::min(first + piece, count);
-      rows(context, first, end);
-      done.fetch_add(end - first, std::memory_order_release);
+      // Read only once a piece is ours: the caller's context lives while
+      // any piece is left or being drawn.
+      std::memcpy(&function, rows, sizeof function);
+      std::memcpy(&data, context, sizeof data);
+      const int32_t end = std::min(first + piece, count);
+      function(data, first, end);
+      finished.fetch_add(end - first, std::memory_order_release);
     }
   }
 };
-// The slot holds the job's address as bytes, which keeps the slot's layout
-// free of 8-byte alignment there.
-struct QueuedRows {
-  unsigned char job[sizeof(SharedRows*)];
-};
+
 struct alignas(64) QueuedTriangle {
   union {
     ScreenVertex v[3];
@@ -208,9 +215,7 @@ struct Worker {
         if (q.job == kFill) {
           std::fill_n(q.target.colour, q.fill.count, q.fill.value);
         } else if (q.job == kRows) {
-          SharedRows* job;
-          std::memcpy(&job, q.rows.job, sizeof job);
-          job->Run();
+          q.rows.Run();
         } else {
           Draw(q, material);
         }
@@ -522,36 +527,38 @@ void RasterBatchFill(void* words, uint32_t value, size_t count) {
 }
 
 void RasterBatchShareRows(int count, int piece, void (*rows)(void* context, int first, int end),
-                          void* context) {
+                          void* context, SharedRowsRead reads) {
   if (count <= 0) return;
   if (piece < 1) piece = 1;
 #if KV_RASTER_THREADS
   BatchState& b = Batch;
   Worker* w = b.open ? (b.viaWorker ? TheWorker : nullptr) : GetWorker();
   if (w != nullptr && count > piece) {
-    // The rows may read what the queued triangles draw.
-    if (b.open) Drain();
-    SharedRows job;
-    job.rows = rows;
-    job.context = context;
-    job.count = count;
-    job.piece = piece;
+    // Rows that may read what the queued triangles draw wait for them;
+    // others go on at once, and the worker joins once it gets there.
+    if (b.open && reads == SharedRowsRead::kDrawn) Drain();
     QueuedTriangle& slot = w->Slot();
     slot.job = kRows;
-    SharedRows* address = &job;
-    std::memcpy(slot.rows.job, &address, sizeof address);
+    QueuedRows& job = slot.rows;
+    std::memcpy(job.rows, &rows, sizeof rows);
+    std::memcpy(job.context, &context, sizeof context);
+    job.count = count;
+    job.piece = piece;
+    job.next = 0;
+    job.done = 0;
     w->Queue();
     w->HandOver();
     job.Run();
-    // Every row done, and the worker past the slot: the job may go.
-    for (uint32_t spins = 1; job.done.load(std::memory_order_acquire) < count; ++spins) {
+    std::atomic_ref<int32_t> finished(job.done);
+    for (uint32_t spins = 1; finished.load(std::memory_order_acquire) < count; ++spins) {
       Pause();
       if ((spins & 255) == 0) std::this_thread::yield();
     }
-    w->WaitUntilDrawn(w->queued);
+    if (b.open) b.inOrderPending = true;
     return;
   }
 #endif
+  (void)reads;
   rows(context, 0, count);
 }
 

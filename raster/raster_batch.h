@@ -52,19 +52,25 @@ void RasterBatchEnd();
 // them alone until the batch is finished.
 void RasterBatchFill(void* words, uint32_t value, size_t count);
 
+// What shared rows read: what triangles queued before them draw (the rows
+// then wait for those), or nothing they draw.
+enum class SharedRowsRead { kDrawn, kNothingDrawn };
 // Runs rows(context, first, end) over the rows 0 .. count - 1, in pieces of
 // piece rows that the calling thread and the worker take in turn, each as it
 // finishes its last; returns when every row is done. No row may read what
-// another writes. Inside a batch, what is queued is drawn first; without
-// the worker the calling thread runs them all.
+// another writes. Inside a batch the rows come after what is queued: with
+// kDrawn they wait for it to be drawn; with kNothingDrawn the calling thread
+// starts at once and the worker joins once it has drawn what came before.
+// Without the worker the calling thread runs them all.
 void RasterBatchShareRows(int count, int piece, void (*rows)(void* context, int first, int end),
-                          void* context);
+                          void* context, SharedRowsRead reads = SharedRowsRead::kDrawn);
 template <class Rows>
-void ShareRows(int count, int piece, Rows&& rows) {
+void ShareRows(int count, int piece, Rows&& rows, SharedRowsRead reads = SharedRowsRead::kDrawn) {
   using Body = std::remove_reference_t<Rows>;
   RasterBatchShareRows(
       count, piece,
-      [](void* context, int first, int end) { (*static_cast<Body*>(context))(first, end); }, &rows);
+      [](void* context, int first, int end) { (*static_cast<Body*>(context))(first, end); }, &rows,
+      reads);
 }
 
 // Whether batches use the worker (on by default where there are at least two

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
 
+#include "engine/render_internal.h"
 #include "engine_render_support.h"
 #include "platform/capture.h"
 #include "raster/raster_batch.h"
@@ -323,6 +325,80 @@ TEST(RenderProjector, LitCopiesReachingPastTheViewAreCutToIt) {
     EXPECT_TRUE(s.frame.GuardsIntact());
     EXPECT_EQ(CaptureFrameMd5(&s.frame.Pixel(0, 0), 320, 240, s.frame.pitch),
               "69039d1e8083434da61d99b963e7ed31");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A scene's meshes may have their vertices prepared on both threads: what a
+// submission collects (faces, order, keys, clip masks) and leaves in every
+// vertex is what submitting one mesh after the other gives, also when a
+// face borrows a corner of a later mesh, which one mesh after the other
+// still finds as the view before left it.
+TEST(RenderScene, ASceneSubmitsAsItsMeshesOneAfterTheOther) {
+  for (bool borrowed : {false, true}) {
+    SCOPED_TRACE(borrowed ? "a face borrows a later mesh's corner" : "meshes on their own");
+    struct Run {
+      OwnedScene scene = NewScene(400, 400, 6, 1);
+      OwnedViewport view{500, 320, 240};
+      Camera* camera = nullptr;
+    };
+    auto make = [&](Run& r) {
+      for (int m = 0; m < 6; m++) {
+        std::vector<Vec3> p;
+        Triangles t;
+        for (int z = 0; z <= 4; z++)
+          for (int x = 0; x <= 4; x++)
+            p.push_back({x * 30.f - 60 + m * 20, m * 15.f, z * 30.f - 60});
+        for (int z = 0; z < 4; z++)
+          for (int x = 0; x < 4; x++) {
+            const int a = z * 5 + x;
+            t.push_back({a, a + 1, a + 6});
+            t.push_back({a, a + 6, a + 5});
+          }
+        AddMesh(r.scene.get(), p, t);
+      }
+      if (borrowed)
+        EXPECT_EQ(FaceSetCorners(r.scene.get(), &r.scene->faces[0], 0, 1,
+                                 r.scene->meshes[4].firstVertex + 7),
+                  1);
+      r.camera = AddCamera(r.scene.get(), {-200, 300, -250}, {0, 0, 0}, 60);
+    };
+    Run together, inTurn;
+    make(together);
+    make(inTurn);
+    for (Run* r : {&together, &inTurn}) {
+      ViewportSetCamera(&r->view.vp, r->camera);
+      ViewportClearFaces(&r->view.vp);
+      SceneSubmit(r->scene.get(), &r->view.vp);
+      r->camera->positionNode.position.current = {150, 200, -300};
+      r->camera->targetNode.position.current = {30, 20, 0};
+      ViewportSetCamera(&r->view.vp, r->camera);
+      ViewportClearFaces(&r->view.vp);
+    }
+    SceneSubmit(together.scene.get(), &together.view.vp);
+    for (int m = 0; m < inTurn.scene->meshCount; m++)
+      MeshSubmit(&inTurn.scene->meshes[m], &inTurn.view.vp);
+
+    const int count = FaceListCount(&together.view.vp);
+    ASSERT_EQ(count, FaceListCount(&inTurn.view.vp));
+    ASSERT_GT(count, 100);
+    for (int i = 0; i < count; i++) {
+      const Face* a = together.view.vp.faceList[i];
+      const Face* b = inTurn.view.vp.faceList[i];
+      ASSERT_EQ(a - together.scene->faces, b - inTurn.scene->faces) << i;
+      EXPECT_EQ(a->depthKey, b->depthKey) << i;
+      EXPECT_EQ(a->clipMask, b->clipMask) << i;
+    }
+    for (int v = 0; v < together.scene->vertexCount; v++) {
+      const Vertex& a = together.scene->vertices[v];
+      const Vertex& b = inTurn.scene->vertices[v];
+      ASSERT_EQ(std::memcmp(&a.view, &b.view, sizeof a.view), 0) << v;
+      ASSERT_EQ(a.screenX, b.screenX) << v;
+      ASSERT_EQ(a.light.x, b.light.x) << v;
+    }
   }
 }
 
