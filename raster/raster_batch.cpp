@@ -554,7 +554,6 @@ void RasterBatchShareRows(int count, int piece, void (*rows)(void* context, int 
       Pause();
       if ((spins & 255) == 0) std::this_thread::yield();
     }
-    if (b.open) b.inOrderPending = true;
     return;
   }
 #endif
