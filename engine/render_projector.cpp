@@ -344,10 +344,15 @@ void DrawLitCopy(Vertex* lit, int count, Viewport* main, int32_t mainInside) {
   RasterState.shadowStamps = nullptr;
 }
 
-// The polygon's fan drawn as a silhouette into the render texture; a
-// silhouette reads nothing of its corners but x and y.
+// The polygon's fan drawn as a silhouette into the render texture, or
+// stamped beside it; a silhouette reads nothing of its corners but x and y.
 void Blacken(Viewport* projector, int32_t i) {
   const LitPolygon* r = &Records[i];
+  Wait[i].where = kNotWaiting;
+  if (ShadowStamps) {
+    StampShadowFan(ShadowStamps->stamps, projector->renderTarget, r->x, r->y, r->count, LitDrawn);
+    return;
+  }
   ScreenVertex* c = PolygonState.corners;
   RasterState.material = &ShadowMaterial;
   RasterState.target = projector->renderTarget;
@@ -359,12 +364,8 @@ void Blacken(Viewport* projector, int32_t i) {
     RasterState.v0 = &c[0];
     RasterState.v1 = &c[1];
     RasterState.v2 = &c[2];
-    if (ShadowStamps)
-      DrawShadowStamps(ShadowStamps->stamps, LitDrawn);
-    else
-      DrawTriangle();
+    DrawTriangle();
   }
-  Wait[i].where = kNotWaiting;
 }
 
 // Counted: every waiting polygon whose corners no unlit face uses any more.
@@ -468,6 +469,11 @@ void Project(Light* light, Viewport* projector, Scene* scene, Viewport* main, fl
   int32_t litKey = INT32_MIN;
   for (int i = count - 1; i >= 0; i--) {
     Face* face = projector->faceList[i];
+    // The faces are in depth order, scattered in memory: their corners are
+    // asked for a few faces ahead.
+    if (i >= 8) __builtin_prefetch(projector->faceList[i - 8]);
+    if (i >= 4)
+      for (const Vertex* c : projector->faceList[i - 4]->vertex) __builtin_prefetch(c);
     if (!counted && face->depthKey > litKey) BlackenAll(projector);
     Vertex** corner = face->vertex;
     for (int k = 0; k < 3; k++)

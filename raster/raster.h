@@ -163,13 +163,15 @@ void DrawTriangleHere();
 // element not yet stamped holds kNoShadowStamp, or any stamp above every
 // limit still to be read.
 constexpr uint32_t kNoShadowStamp = 0xFFFFFFFFu;
-// Stamps the triangle handed over in RasterState (vertices, material and
-// target as for DrawTriangle) into stamps instead of filling its colour
-// buffer: every pixel an RM_SILHOUETTE draw would cover takes stamp unless
-// it holds a smaller one. Drawn at once on the calling thread, inside a
-// batch or not; the cached mode selection is left as it was. A thread may
-// read stamps meanwhile: an element holds either of its two values.
-void DrawShadowStamps(uint32_t* stamps, uint32_t stamp);
+// Stamps the fan of a polygon of count corners (triangles 0, k, k + 1) into
+// stamps, laid out like target (its pitch, width and height; its buffers are
+// not touched): every pixel an RM_SILHOUETTE draw of those triangles would
+// cover takes stamp unless it holds a smaller one. Drawn at once on the
+// calling thread, inside a batch or not, leaving RasterState as it was. A
+// thread may read stamps meanwhile: an element holds either of its two
+// values.
+void StampShadowFan(uint32_t* stamps, const RenderTarget& target, const float* x, const float* y,
+                    int count, uint32_t stamp);
 
 // Selects the set-up, walker and span routine for a render mode; the opacity
 // modes take their opacity row from RasterState.material now.

@@ -21,7 +21,7 @@
 // once, a y above row 1 is written back as 0).
 //
 // A triangle's shadow stamps and limit go with it. The stamps are read when
-// the triangle is drawn: DrawShadowStamps may stamp more meanwhile, provided
+// the triangle is drawn: StampShadowFan may stamp more meanwhile, provided
 // it stamps in increasing order past every limit queued, so that only later
 // triangles see them.
 //

@@ -217,47 +217,47 @@ void WalkPerspective(int32_t firstRow, int32_t endRow) {
   WalkPerspectiveRows<Set>(firstRow, endRow, SpanThroughState);
 }
 
-// Silhouette rows: edges in 16.16, covered pixels set to the silhouette
-// colour, no texture and no depth. The float edges keep stepping too, so a
-// long edge enters the bottom section where the other walkers have it.
-// Fill(row, first, end) covers the pixels of one row.
+// Silhouette rows: edges in 16.16, covered pixels filled, no texture and no
+// depth. The float edges keep stepping too, so a long edge enters the bottom
+// section where the other walkers have it. Fill(y, first, end) covers the
+// pixels first .. end - 1 of row y. The edges are stepped in locals: the
+// rows' stores could otherwise be the edges to the compiler, which would
+// then store and reload them every row.
 template <class Fill>
-void WalkSilhouetteRows(int32_t firstRow, int32_t endRow, Fill fill) {
-  RasterStateRecord& s = RasterState;
-  int32_t xl = Trunc(s.left.x * kFixed), xr = Trunc(s.right.x * kFixed);
-  const int32_t sl = Trunc(s.left.slope * kFixed), sr = Trunc(s.right.slope * kFixed);
-  const int64_t width = s.width;
-  // Held locally: the rows written could otherwise be the state itself to
-  // the compiler, which would then reload everything per pixel.
-  uint32_t* const colour = s.colourBuffer;
-  const long pitch = s.pitch;
-  const uint32_t skipped = s.skippedBands;
-  float leftX = s.left.x, rightX = s.right.x;
-  const float leftSlope = s.left.slope, rightSlope = s.right.slope;
+void WalkSilhouetteEdges(int32_t firstRow, int32_t endRow, int64_t width, RasterEdge& left,
+                         RasterEdge& right, Fill fill) {
+  int32_t xl = Trunc(left.x * kFixed), xr = Trunc(right.x * kFixed);
+  const int32_t sl = Trunc(left.slope * kFixed), sr = Trunc(right.slope * kFixed);
+  float leftX = left.x, rightX = right.x;
+  const float leftSlope = left.slope, rightSlope = right.slope;
   for (int32_t y = firstRow; y < endRow; ++y) {
     int64_t xs = (static_cast<int64_t>(xl) + 0xFFFF) >> 16;
     int64_t xe = (static_cast<int64_t>(xr) + 0xFFFF) >> 16;
     xs = xs < 0 ? 0 : (xs > width ? width : xs);
     xe = xe < 0 ? 0 : (xe > width ? width : xe);
-    if (xe > xs && !RowSkipped(skipped, y)) fill(colour + static_cast<long>(y) * pitch, xs, xe);
+    if (xe > xs) fill(y, xs, xe);
     xl = static_cast<int32_t>(static_cast<uint32_t>(xl) + static_cast<uint32_t>(sl));
     xr = static_cast<int32_t>(static_cast<uint32_t>(xr) + static_cast<uint32_t>(sr));
     leftX += leftSlope;
     rightX += rightSlope;
   }
-  s.left.x = leftX;
-  s.right.x = rightX;
+  left.x = leftX;
+  right.x = rightX;
 }
 
 void WalkSilhouette(int32_t firstRow, int32_t endRow) {
-  const uint32_t colour = RasterState.silhouetteColour;
-  WalkSilhouetteRows(firstRow, endRow, [colour](uint32_t* row, int64_t xs, int64_t xe) {
-    std::fill(row + xs, row + xe, colour);
-  });
+  RasterStateRecord& s = RasterState;
+  uint32_t* const colour = s.colourBuffer;
+  const long pitch = s.pitch;
+  const uint32_t skipped = s.skippedBands;
+  const uint32_t value = s.silhouetteColour;
+  WalkSilhouetteEdges(firstRow, endRow, s.width, s.left, s.right,
+                      [=](int32_t y, int64_t xs, int64_t xe) {
+                        if (RowSkipped(skipped, y)) return;
+                        uint32_t* row = colour + static_cast<long>(y) * pitch;
+                        std::fill(row + xs, row + xe, value);
+                      });
 }
-
-// The stamp the calling thread's DrawShadowStamps is setting.
-thread_local uint32_t ShadowStamp;
 
 // An element keeps the smaller of its stamp and the new one: within a pass
 // stamps are set in increasing order, so the first stays, and stamps left by
@@ -286,11 +286,56 @@ __attribute__((no_sanitize("thread"))) void StampRow(uint32_t* row, int64_t xs, 
     if (*p > stamp) *p = stamp;
 }
 
-void WalkShadowStamps(int32_t firstRow, int32_t endRow) {
-  const uint32_t stamp = ShadowStamp;
-  WalkSilhouetteRows(firstRow, endRow, [stamp](uint32_t* row, int64_t xs, int64_t xe) {
-    StampRow(row, xs, xe, stamp);
-  });
+// One triangle of stamps, covering the very pixels a silhouette covers:
+// the same squash onto row 0, order by y, row limits, area and slopes as
+// CommonSetup, and the same edges as WalkSections, kept in locals (a shadow
+// triangle is a few pixels, and the set-up through RasterState costs more
+// than its rows).
+struct StampCorner {
+  float x, y;
+};
+
+void StampTriangle(uint32_t* stamps, const RenderTarget& target, StampCorner a, StampCorner b,
+                   StampCorner c, uint32_t stamp) {
+  if (a.y < 1.0f) a.y = 0.0f;
+  if (b.y < 1.0f) b.y = 0.0f;
+  if (c.y < 1.0f) c.y = 0.0f;
+  if (c.y < b.y) std::swap(b, c);
+  if (c.y < a.y) std::swap(a, c);
+  if (b.y < a.y) std::swap(a, b);
+  const int32_t y0 = CeilWithin(a.y, 0, target.height);
+  const int32_t y1 = CeilWithin(b.y, 0, target.height);
+  const int32_t y2 = CeilWithin(c.y, 0, target.height);
+  if (y0 == y1 && y1 == y2) return;
+  const float dx01 = b.x - a.x, dy01 = b.y - a.y;
+  const float dx02 = c.x - a.x, dy02 = c.y - a.y;
+  const float dx12 = c.x - b.x, dy12 = c.y - b.y;
+  if (dx02 * dy01 - dx01 * dy02 == 0.0f) return;
+  const float slope01 = dy01 > 0.0f ? dx01 / dy01 : 0.0f;
+  const float slope02 = dy02 > 0.0f ? dx02 / dy02 : 0.0f;
+  const float slope12 = dy12 > 0.0f ? dx12 / dy12 : 0.0f;
+  bool longEdgeRight = slope02 > slope01;
+  if (a.y == b.y) longEdgeRight = a.x > b.x;
+  if (b.y == c.y) longEdgeRight = c.x > b.x;
+
+  auto enter = [](StampCorner from, float slope, int32_t row) {
+    return RasterEdge{from.x + (static_cast<float>(row) - from.y) * slope, slope};
+  };
+  const long pitch = target.pitch;
+  auto stampRow = [=](int32_t y, int64_t xs, int64_t xe) {
+    StampRow(stamps + static_cast<long>(y) * pitch, xs, xe, stamp);
+  };
+  RasterEdge longEdge = enter(a, slope02, y0), shortEdge{};
+  RasterEdge& left = longEdgeRight ? shortEdge : longEdge;
+  RasterEdge& right = longEdgeRight ? longEdge : shortEdge;
+  if (y0 < y1) {
+    shortEdge = enter(a, slope01, y0);
+    WalkSilhouetteEdges(y0, y1, target.width, left, right, stampRow);
+  }
+  if (y1 < y2) {
+    shortEdge = enter(b, slope12, y1);
+    WalkSilhouetteEdges(y1, y2, target.width, left, right, stampRow);
+  }
 }
 
 void SetupSilhouette() {
@@ -396,22 +441,9 @@ void DrawTriangleHere() {
   s.setup();
 }
 
-void DrawShadowStamps(uint32_t* stamps, uint32_t stamp) {
-  RasterStateRecord& s = RasterState;
-  if (!s.setup) {
-    ScreenVertex* v[3] = {s.v0, s.v1, s.v2};
-    InitRasterizer();
-    s.v0 = v[0];
-    s.v1 = v[1];
-    s.v2 = v[2];
-  }
-  if (!stamps || !s.material || s.target.width <= 0 || s.target.height <= 0) return;
-  s.skippedBands = 0;
-  if (!CommonSetup()) return;
-  s.colourBuffer = stamps;
-  ShadowStamp = stamp;
-  const SectionWalkerFn walker = s.walker;
-  s.walker = WalkShadowStamps;
-  WalkSections<0, false>();
-  s.walker = walker;
+void StampShadowFan(uint32_t* stamps, const RenderTarget& target, const float* x, const float* y,
+                    int count, uint32_t stamp) {
+  if (!stamps || target.width <= 0 || target.height <= 0) return;
+  for (int k = 1; k + 1 < count; k++)
+    StampTriangle(stamps, target, {x[0], y[0]}, {x[k], y[k]}, {x[k + 1], y[k + 1]}, stamp);
 }

@@ -360,10 +360,11 @@ TEST(RenderScene, ASceneSubmitsAsItsMeshesOneAfterTheOther) {
           }
         AddMesh(r.scene.get(), p, t);
       }
-      if (borrowed)
+      if (borrowed) {
         EXPECT_EQ(FaceSetCorners(r.scene.get(), &r.scene->faces[0], 0, 1,
                                  r.scene->meshes[4].firstVertex + 7),
                   1);
+      }
       r.camera = AddCamera(r.scene.get(), {-200, 300, -250}, {0, 0, 0}, 60);
     };
     Run together, inTurn;

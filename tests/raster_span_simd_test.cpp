@@ -203,7 +203,7 @@ namespace {
 // Shadow stamps: the lights' mode reading its texels through stamps draws,
 // in every set, what it draws from the texture with each texel stamped at
 // or below the limit made black; a pixel stamped after the limit is not.
-// DrawShadowStamps covers what a silhouette covers, and the smaller stamp
+// A stamped fan covers what its silhouette covers, and the smaller stamp
 // stays.
 TEST(RasterSpanSimd, ShadowStampsReadAsTheTextureBlackenedUpToTheLimit) {
   InitRasterizer();
@@ -251,21 +251,66 @@ TEST(RasterSpanSimd, ShadowStampsReadAsTheTextureBlackenedUpToTheLimit) {
   }
 
   // Stamps against silhouettes, three times over the same ground: 7, then 9
-  // (nothing changes), then 3 (everything covered does).
+  // (nothing changes), then 3 (everything covered does). The polygons are
+  // fans of 3 to 7 corners, some with corners above row 1, on pixel
+  // centres, on one row, repeated, or far outside the target.
+  std::vector<std::vector<ScreenVertex>> polygons;
+  for (size_t i = 0; i + 2 < corners.size();) {
+    const size_t n = std::min<size_t>(3 + polygons.size() % 5, corners.size() - i);
+    if (n < 3) break;
+    std::vector<ScreenVertex> polygon(corners.begin() + static_cast<long>(i),
+                                      corners.begin() + static_cast<long>(i + n));
+    switch (polygons.size() % 7) {
+      case 1:
+        polygon[1].y = 0.5f;
+        break;
+      case 2:
+        polygon[0].x = std::floor(polygon[0].x), polygon[0].y = std::floor(polygon[0].y);
+        break;
+      case 3:
+        polygon[1].y = polygon[0].y;
+        break;
+      case 4:
+        polygon[2] = polygon[1];
+        break;
+      case 5:
+        polygon[1].x = -1.0e6f, polygon[2].y = 3.0e5f;
+        break;
+      case 6:
+        polygon[2].y = polygon[1].y, polygon[0].y = polygon[1].y - 9.5f;
+        break;
+    }
+    polygons.push_back(polygon);
+    i += n;
+  }
   std::vector<uint32_t> silhouettes(kPitch * kHeight, 0x123456), marks(silhouettes.size(),
                                                                          kNoShadowStamp);
   Material shadow{};
   shadow.mode = RM_SILHOUETTE;
   const RenderTarget target{silhouettes.data(), nullptr, kPitch, kWidth, kHeight};
+  auto draw = [&](const std::vector<ScreenVertex>& polygon, uint32_t stamp) {
+    std::vector<ScreenVertex> fan;
+    for (size_t k = 1; k + 1 < polygon.size(); ++k)
+      fan.insert(fan.end(), {polygon[0], polygon[k], polygon[k + 1]});
+    DrawTriangles(RM_SILHOUETTE, nullptr, fan, &shadow, target);
+    std::vector<float> x, y;
+    for (const ScreenVertex& c : polygon) x.push_back(c.x), y.push_back(c.y);
+    StampShadowFan(marks.data(), target, x.data(), y.data(), static_cast<int>(polygon.size()),
+                   stamp);
+  };
+  // Each polygon alone first: the same pixels.
+  for (size_t p = 0; p < polygons.size(); ++p) {
+    std::fill(silhouettes.begin(), silhouettes.end(), 0x123456);
+    std::fill(marks.begin(), marks.end(), kNoShadowStamp);
+    draw(polygons[p], 5);
+    for (size_t i = 0; i < marks.size(); ++i)
+      ASSERT_EQ(silhouettes[i] == 0, marks[i] == 5u) << "polygon " << p << " pixel " << i;
+  }
+  std::fill(silhouettes.begin(), silhouettes.end(), 0x123456);
+  std::fill(marks.begin(), marks.end(), kNoShadowStamp);
   std::vector<uint32_t> firstPass;
   for (uint32_t stamp : {7u, 9u, 3u}) {
-    DrawTriangles(RM_SILHOUETTE, nullptr, corners, &shadow, target);
-    RasterState.target = target;
-    for (size_t i = 0; i + 2 < corners.size(); i += 3) {
-      ScreenVertex a = corners[i], b = corners[i + 1], c = corners[i + 2];
-      RasterState.v0 = &a, RasterState.v1 = &b, RasterState.v2 = &c;
-      DrawShadowStamps(marks.data(), stamp);
-    }
+    for (const std::vector<ScreenVertex>& polygon : polygons) draw(polygon, stamp);
     if (stamp == 7) firstPass = marks;
     if (stamp == 9) {
       EXPECT_EQ(marks, firstPass);  // nothing new, nothing overwritten
@@ -279,6 +324,12 @@ TEST(RasterSpanSimd, ShadowStampsReadAsTheTextureBlackenedUpToTheLimit) {
   }
   EXPECT_GT(covered, 1000);
   EXPECT_EQ(RasterState.mode, RM_SILHOUETTE);  // the stamps left the selection alone
+  // No buffer or an empty target: nothing stamped, nothing read.
+  const float x[3] = {1, 50, 20}, y[3] = {1, 5, 40};
+  StampShadowFan(nullptr, target, x, y, 3, 1);
+  StampShadowFan(marks.data(), {nullptr, nullptr, kPitch, 0, kHeight}, x, y, 3, 1);
+  StampShadowFan(marks.data(), {nullptr, nullptr, kPitch, kWidth, -1}, x, y, 3, 1);
+  EXPECT_EQ(std::count(marks.begin(), marks.end(), 1u), 0);
   SelectRenderMode(0);
 }
 
