@@ -150,16 +150,13 @@ inline __m128i GatherTexels(const uint32_t* row, int32_t* u, int32_t du) {
                        static_cast<int>(t0));
 }
 
-}  // namespace
-
-void DrawSpritePlain(float cx, float cy, float w, float h, uint32_t* target,
-                     const uint32_t* texture) {
-  SpriteSpan s;
-  if (!SpriteSetup(cx, cy, w, h, &s)) return;
-  int32_t v = s.v0;
-  for (int y = 0; y < s.rows; ++y, v += s.dv) {
+// Rows first .. end - 1 of the frame, within the sprite's rows.
+void SpriteRowsPlain(const SpriteSpan& s, uint32_t* target, const uint32_t* texture, int first,
+                     int end) {
+  int32_t v = s.v0 + (first - s.y0) * s.dv;
+  for (int y = first; y < end; ++y, v += s.dv) {
     const uint32_t* row = texture + (v >> 16) * s.tw;
-    uint32_t* out = target + (s.y0 + y) * kFrameWidth + s.x0;
+    uint32_t* out = target + y * kFrameWidth + s.x0;
     int32_t u = s.u0;
     for (int x = 0; x < s.columns; ++x, u += s.du) out[x] = AddPixel(out[x], row[u >> 16]);
   }
@@ -168,15 +165,13 @@ void DrawSpritePlain(float cx, float cy, float w, float h, uint32_t* target,
 // Four pixels at a time: the texels' top bytes are masked off, so the
 // target's top byte comes through a saturating add of zero, as in the plain
 // loop.
-void DrawSpriteSimd(float cx, float cy, float w, float h, uint32_t* target,
-                    const uint32_t* texture) {
-  SpriteSpan s;
-  if (!SpriteSetup(cx, cy, w, h, &s)) return;
+void SpriteRowsSimd(const SpriteSpan& s, uint32_t* target, const uint32_t* texture, int first,
+                    int end) {
   const __m128i colourMask = _mm_set1_epi32(0x00FFFFFF);
-  int32_t v = s.v0;
-  for (int y = 0; y < s.rows; ++y, v += s.dv) {
+  int32_t v = s.v0 + (first - s.y0) * s.dv;
+  for (int y = first; y < end; ++y, v += s.dv) {
     const uint32_t* row = texture + (v >> 16) * s.tw;
-    uint32_t* out = target + (s.y0 + y) * kFrameWidth + s.x0;
+    uint32_t* out = target + y * kFrameWidth + s.x0;
     int32_t u = s.u0;
     int x = 0;
     for (; x + 4 <= s.columns; x += 4) {
@@ -186,6 +181,44 @@ void DrawSpriteSimd(float cx, float cy, float w, float h, uint32_t* target,
     }
     for (; x < s.columns; ++x, u += s.du) out[x] = AddPixel(out[x], row[u >> 16]);
   }
+}
+
+}  // namespace
+
+void DrawSpritePlain(float cx, float cy, float w, float h, uint32_t* target,
+                     const uint32_t* texture) {
+  SpriteSpan s;
+  if (SpriteSetup(cx, cy, w, h, &s)) SpriteRowsPlain(s, target, texture, s.y0, s.y0 + s.rows);
+}
+
+void DrawSpriteSimd(float cx, float cy, float w, float h, uint32_t* target,
+                    const uint32_t* texture) {
+  SpriteSpan s;
+  if (SpriteSetup(cx, cy, w, h, &s)) SpriteRowsSimd(s, target, texture, s.y0, s.y0 + s.rows);
+}
+
+void DrawSprites(const SpriteDraw* sprites, int count, uint32_t* target) {
+  // Set up once; then each piece of the frame's rows draws every sprite's
+  // rows within it, in the sprites' order.
+  static std::vector<std::pair<SpriteSpan, const uint32_t*>> spans;
+  spans.clear();
+  for (int i = 0; i < count; ++i) {
+    const SpriteDraw& d = sprites[i];
+    SpriteSpan s;
+    if (SpriteSetup(d.cx, d.cy, d.w, d.h, &s)) spans.emplace_back(s, d.texture);
+  }
+  const bool simd = HasMmx();
+  constexpr int kRowPiece = 16;
+  ShareRows(kFrameHeight, kRowPiece, [&](int first, int end) {
+    for (const auto& [s, texture] : spans) {
+      const int from = std::max(first, s.y0), to = std::min(end, s.y0 + s.rows);
+      if (from >= to) continue;
+      if (simd)
+        SpriteRowsSimd(s, target, texture, from, to);
+      else
+        SpriteRowsPlain(s, target, texture, from, to);
+    }
+  });
 }
 
 void DrawTintedSpritePlain(float cx, float cy, float w, float h, uint32_t* target,

@@ -48,6 +48,13 @@ void DrawSpriteSimd(float cx, float cy, float w, float h, uint32_t* target,
                     const uint32_t* texture);
 void DrawTintedSpritePlain(float cx, float cy, float w, float h, uint32_t* target,
                            const uint32_t* texture, float r, float g, float b);
+// Untinted sprites drawn as DrawSprite draws them one after the other, the
+// frame's rows shared by the show's thread and the worker.
+struct SpriteDraw {
+  float cx, cy, w, h;
+  const uint32_t* texture;
+};
+void DrawSprites(const SpriteDraw* sprites, int count, uint32_t* target);
 void DrawTintedSpriteSimd(float cx, float cy, float w, float h, uint32_t* target,
                           const uint32_t* texture, float r, float g, float b);
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "display/toolkit.h"
 #include "effects/effects.h"
@@ -190,12 +191,15 @@ void DrawDots(uint32_t* target, float a, float b, float c, float x, float y, flo
   SpriteTextureWidth = kGlowTextureSize;
   SpriteTextureHeight = kGlowTextureSize;
   PlaceDots(a, b, c, x, y, z, phase);
+  static std::vector<SpriteDraw> sprites;
+  sprites.clear();
   for (int k = 0; k < Dots.count; ++k) {
     const Vec3& d = Dots.points[k];
     if (!AtLeastTwo(d.z)) continue;
     const float size = 15.0f * 116.0f / d.z;
-    DrawSprite(d.x + 160.0f, d.y + 120.0f, size, size, target, GlowTextures[DotColours[k]]);
+    sprites.push_back({d.x + 160.0f, d.y + 120.0f, size, size, GlowTextures[DotColours[k]]});
   }
+  DrawSprites(sprites.data(), static_cast<int>(sprites.size()), target);
 }
 
 void DotsBeatResetFirstCall() { beatFirstCall = true; }

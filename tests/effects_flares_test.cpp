@@ -146,6 +146,35 @@ TEST_F(Sprites, SimdMatchesPlainOnRandomData) {
   }
 }
 
+// Many sprites at once, their rows shared by both threads, come out as the
+// same sprites drawn one after the other: overlapping, cut at every edge,
+// from several textures, none, one or hundreds at a time.
+TEST_F(Sprites, ManyAtOnceDrawAsOneAfterAnother) {
+  std::mt19937 rng(77);
+  std::uniform_real_distribution<float> position(-80, 400), size(0.5f, 150);
+  SpriteTextureWidth = 40;
+  SpriteTextureHeight = 56;
+  std::vector<std::vector<uint32_t>> textures(3, std::vector<uint32_t>(40 * 56));
+  for (auto& texture : textures)
+    for (uint32_t& t : texture) t = rng() & 0x3F3F3F3F;
+  std::vector<uint32_t> base(kFramePixels);
+  for (int round = 0; round < 40; ++round) {
+    for (uint32_t& p : base) p = rng() & 0x7F7F7F7F;
+    const int count = round == 0 ? 0 : round == 1 ? 1 : static_cast<int>(rng() % 400);
+    std::vector<SpriteDraw> sprites;
+    for (int i = 0; i < count; ++i)
+      sprites.push_back(
+          {position(rng), position(rng) * 0.75f, size(rng), size(rng), textures[rng() % 3].data()});
+    std::vector<uint32_t> one = base, many = base;
+    for (const SpriteDraw& d : sprites) DrawSprite(d.cx, d.cy, d.w, d.h, one.data(), d.texture);
+    DrawSprites(sprites.data(), count, many.data());
+    ASSERT_EQ(one, many) << "round " << round << ", " << count << " sprites";
+    if (count > 50) {
+      EXPECT_NE(one, base);
+    }
+  }
+}
+
 // ---- sprite files ----
 
 // Sprites are read red, green, blue; a missing one is black and the entries
