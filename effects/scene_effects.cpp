@@ -435,6 +435,11 @@ void DrawMetaballBackdrop(uint32_t* pixels, float level) {
     made = true;
   }
   const int l = static_cast<int>(256.0f * std::fmin(1.0f, std::fmax(0.0f, level)));
+  // At full level every channel times 256, >> 8, is itself.
+  if (l == 256) {
+    std::memcpy(pixels, backdrop, sizeof(backdrop));
+    return;
+  }
   for (int i = 0; i < kFramePixels; i++) {
     const uint32_t c = backdrop[i];
     pixels[i] = (((c >> 16 & 255) * l >> 8) << 16) | (((c >> 8 & 255) * l >> 8) << 8) |

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <vector>
 
+#include "raster/raster_batch.h"
+
 Metaball Metaballs[kMetaballMax];
 int32_t MetaballCount = 0;
 int32_t MetaballEdgeTable[256];
@@ -251,28 +253,33 @@ void FindRegion(float cell, int balls, Region* region) {
 // point of the region including its upper bound, which the gradients of the
 // last cells read.
 void ComputeField(const Build& build, const Region& region, bool keepContributions) {
-  for (int i = region.lo[0]; i <= region.hi[0]; i++)
-    for (int j = region.lo[1]; j <= region.hi[1]; j++)
-      for (int k = region.lo[2]; k <= region.hi[2]; k++) {
-        MetaballPoint& point = Lattice[i * kStride[0] + j * kStride[1] + k];
-        float f = 0.0f;
-        for (int b = 0; b < build.balls; b++) {
-          const Metaball& ball = Metaballs[b];
-          float dx = point.position.x - ball.centre.x;
-          float dy = point.position.y - ball.centre.y;
-          float dz = point.position.z - ball.centre.z;
-          float d2 = dx * dx + dy * dy + dz * dz;
-          float share = 0.0f;
-          if (d2 < ball.radiusSquared) {
-            float q = 1.0f - d2 / ball.radiusSquared;
-            share = ball.strength * (q * q);
-            f += share;
+  // Each point is its own: the slices across x are shared by both threads.
+  auto slices = [&](int first, int end) {
+    for (int i = region.lo[0] + first; i < region.lo[0] + end; i++)
+      for (int j = region.lo[1]; j <= region.hi[1]; j++)
+        for (int k = region.lo[2]; k <= region.hi[2]; k++) {
+          MetaballPoint& point = Lattice[i * kStride[0] + j * kStride[1] + k];
+          float f = 0.0f;
+          for (int b = 0; b < build.balls; b++) {
+            const Metaball& ball = Metaballs[b];
+            float dx = point.position.x - ball.centre.x;
+            float dy = point.position.y - ball.centre.y;
+            float dz = point.position.z - ball.centre.z;
+            float d2 = dx * dx + dy * dy + dz * dz;
+            float share = 0.0f;
+            if (d2 < ball.radiusSquared) {
+              float q = 1.0f - d2 / ball.radiusSquared;
+              share = ball.strength * (q * q);
+              f += share;
+            }
+            if (keepContributions) point.contribution[b] = share;
           }
-          if (keepContributions) point.contribution[b] = share;
+          point.value = f;
+          point.offset = f - build.threshold;
         }
-        point.value = f;
-        point.offset = f - build.threshold;
-      }
+  };
+  const int count = region.hi[0] - region.lo[0] + 1;
+  if (count > 0) ShareRows(count, 2, slices, SharedRowsRead::kNothingDrawn);
 }
 
 // Forward differences towards +x, +y, +z, negated: the gradient points out
