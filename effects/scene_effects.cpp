@@ -60,7 +60,7 @@ Mesh* HandOf(const Scene* scene) {
   return nullptr;
 }
 
-void ClearDepth() { std::memset(MainDepthBuffer, 0, sizeof(MainDepthBuffer)); }
+void ClearDepth() { RasterBatchFill(MainDepthBuffer, 0, kFramePixels); }
 
 void DrawSubmitted(Viewport* vp) {
   ViewportSortFaces(vp, 1);
@@ -324,7 +324,7 @@ KV_EFFECT(BoxDancerEffect) {
     BoxFirst = false;
   }
   DancerBindMotion(param);
-  FillPixels(pixels, 0, kFrameBytes);
+  RasterBatchFill(pixels, 0, kFramePixels);
   ViewportEnableFarPlane(&MainViewport, 0);
   ViewportSetAmbient(&MainViewport, 0.7f, 0.7f, 0.7f);
   ResetMotion();
@@ -385,7 +385,7 @@ KV_EFFECT(CityEffect) {
   Scene* scene = &CityScene;
   Viewport* vp = &MainViewport;
   ViewportEnableFarPlane(vp, 1);
-  FillPixels(pixels, 0, kFrameBytes);
+  RasterBatchFill(pixels, 0, kFramePixels);
   ViewportSetAmbient(vp, 0.125f, 0.125f, 0.125f);
   ClearDepth();
   ViewportSetCullMode(vp, kCullPositive);

@@ -505,22 +505,22 @@ void RasterBatchFill(void* words, uint32_t value, size_t count) {
 #if KV_RASTER_THREADS
   BatchState& b = Batch;
   if (b.open && b.viaWorker) {
-    if (b.mode == RasterBatchMode::kInOrder) {
-      Worker* w = TheWorker;
-      constexpr size_t kMost = size_t{1} << 30;  // words a slot holds
-      for (size_t done = 0; done < count; done += kMost) {
-        QueuedTriangle& q = w->Slot();
-        q.job = kFill;
-        q.target.colour = first + done;
-        q.fill = QueuedFill{static_cast<uint32_t>(std::min(kMost, count - done)), value};
-        w->Queue();
-      }
-      b.inOrderPending = true;
-      NoteWritten(b, first, first + count);
-      return;
+    // Queued in order in either mode: banded triangles after it wait for it
+    // as for any job in order. The worker is told at once, to fill while
+    // this thread works out what comes next.
+    Worker* w = TheWorker;
+    constexpr size_t kMost = size_t{1} << 30;  // words a slot holds
+    for (size_t done = 0; done < count; done += kMost) {
+      QueuedTriangle& q = w->Slot();
+      q.job = kFill;
+      q.target.colour = first + done;
+      q.fill = QueuedFill{static_cast<uint32_t>(std::min(kMost, count - done)), value};
+      w->Queue();
     }
-    // The worker may still be drawing rows of these words.
-    Drain();
+    w->HandOver();
+    b.inOrderPending = true;
+    NoteWritten(b, first, first + count);
+    return;
   }
 #endif
   std::fill_n(first, count, value);

@@ -45,9 +45,10 @@ void RasterBatchFinish();
 void RasterBatchEnd();
 
 // Sets count 32-bit words from words to value, in order with the triangles:
-// a batch drawing in order with the worker queues the fill, and the calling
-// thread goes on at once; a banded one first waits for what is queued.
-// Outside a batch, or without the worker, the words are set at once. The
+// a batch with the worker queues the fill as a job in order (in a banded
+// batch too: the banded triangles after it wait for it), and the calling
+// thread goes on at once while the worker fills. Outside a batch, or
+// without the worker, the words are set at once. The
 // same rule holds for the words as for a target: the calling thread leaves
 // them alone until the batch is finished.
 void RasterBatchFill(void* words, uint32_t value, size_t count);
