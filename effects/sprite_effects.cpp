@@ -8,6 +8,7 @@
 #include "effects/slots.h"
 #include "effects/warp_helpers.h"
 #include "raster/raster.h"
+#include "raster/raster_batch.h"
 
 namespace {
 
@@ -26,10 +27,14 @@ KV_EFFECT(SilhouetteEchoEffect) {
   for (int k = 1; k <= 3; ++k)
     SilhouetteMask(echoMask, k, static_cast<int>(35.0f * t + 40.0f * static_cast<float>(k)) % 200);
   uint32_t* out = param == 1 ? ScratchFrame[0] : pixels;
-  for (int i = 0; i < kFramePixels; ++i) {
-    const uint8_t m = echoMask[i];
-    out[i] = m == 0 ? 0x309BD8u : (m & 4) ? 0xB6A264u : (m & 2) ? 0x4186EAu : 0xCF6062u;
-  }
+  // Each pixel's colour is its own: the rows are shared by both threads.
+  auto colour = [out](int first, int end) {
+    for (int i = first * kFrameWidth; i < end * kFrameWidth; ++i) {
+      const uint8_t m = echoMask[i];
+      out[i] = m == 0 ? 0x309BD8u : (m & 4) ? 0xB6A264u : (m & 2) ? 0x4186EAu : 0xCF6062u;
+    }
+  };
+  ShareRows(kFrameHeight, 16, colour);
   Soften(out, out);
   if (param == 1) TableCombine(pixels, pixels, out, kFramePixels);
   return 0;
