@@ -388,14 +388,21 @@ void Rotozoom(uint32_t* target, const uint32_t* texture, float angle, float radi
   const uint32_t dv = static_cast<uint32_t>(ToInt64((v1 - v0) / kFrameWidth * 65536.0));
   const uint32_t rowDu = static_cast<uint32_t>(ToInt64((u2 - u0) / kFrameHeight * 65536.0));
   const uint32_t rowDv = static_cast<uint32_t>(ToInt64((v2 - v0) / kFrameHeight * 65536.0));
-  uint32_t rowU = static_cast<uint32_t>(ToInt64(u0 * 65536.0));
-  uint32_t rowV = static_cast<uint32_t>(ToInt64(v0 * 65536.0));
-  for (int y = 0; y < kFrameHeight; ++y, rowU += rowDu, rowV += rowDv) {
-    uint32_t u = rowU, v = rowV;
-    uint32_t* out = target + y * kFrameWidth;
-    for (int x = 0; x < kFrameWidth; ++x, u += du, v += dv)
-      out[x] = texture[((v >> 16) & 255) * 256 + ((u >> 16) & 255)];
-  }
+  const uint32_t firstU = static_cast<uint32_t>(ToInt64(u0 * 65536.0));
+  const uint32_t firstV = static_cast<uint32_t>(ToInt64(v0 * 65536.0));
+  // Row y starts y row steps on, wrapping as the steps would: the rows are
+  // shared by both threads.
+  auto rows = [&](int first, int end) {
+    uint32_t rowU = firstU + static_cast<uint32_t>(first) * rowDu;
+    uint32_t rowV = firstV + static_cast<uint32_t>(first) * rowDv;
+    for (int y = first; y < end; ++y, rowU += rowDu, rowV += rowDv) {
+      uint32_t u = rowU, v = rowV;
+      uint32_t* out = target + y * kFrameWidth;
+      for (int x = 0; x < kFrameWidth; ++x, u += du, v += dv)
+        out[x] = texture[((v >> 16) & 255) * 256 + ((u >> 16) & 255)];
+    }
+  };
+  ShareRows(kFrameHeight, kSharedRowPiece, rows);
 }
 
 // Each grid point is turned about the first centre by an angle that ripples
