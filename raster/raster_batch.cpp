@@ -68,20 +68,27 @@ constexpr uint32_t BandsFor(int ownShare) {
 // the worker after sharing rows, if the worker had been idle a while since
 // the rows were first shared, this thread kept too many (the worker waited
 // for its triangles) and gives up one; if not, a long wait takes one more.
+//
+// When the calling thread waits for the worker with nothing left to queue,
+// it takes a share of the worker's rows of the triangles not yet begun
+// (see Worker::Finish), also kept per place: it gives up one if the worker
+// then waited for it, and takes one more if it waited for the worker.
 struct ShareSite {
   const void* where;
   int ownShare;
+  int helpShare;
 };
 constexpr int kSites = 16;  // more places share the last entry
 ShareSite Sites[kSites];
 int SitesUsed = 0;
 constexpr int kFirstShare = 8;
+constexpr int kFirstHelpShare = 16;
 
 int SiteOf(const void* where) {
   for (int i = 0; i < SitesUsed; ++i)
     if (Sites[i].where == where) return i;
   if (SitesUsed == kSites) return kSites - 1;
-  Sites[SitesUsed] = ShareSite{where, kFirstShare};
+  Sites[SitesUsed] = ShareSite{where, kFirstShare, kFirstHelpShare};
   return SitesUsed++;
 }
 
@@ -99,7 +106,22 @@ int64_t NowNanos() {
 //
 // A slot may also hold a fill of a buffer, queued in order with the
 // triangles.
-enum QueuedJob : int16_t { kTriangle, kTriangleWithoutVertices, kFill, kRows };
+//
+// A triangle whose rows may be split is queued as kTriangle. The worker
+// takes it (kTriangleTaken) when it comes to it, unless the calling thread,
+// waiting with nothing left to queue, has claimed it first
+// (kTriangleShared): then each draws a share of the rows the worker would
+// have drawn. Each job word changes only by compare-and-swap while queued, so a
+// triangle is the worker's alone or shared, never both.
+enum QueuedJob : int16_t {
+  kTriangle,
+  kTriangleTaken,
+  kTriangleShared,
+  kTriangleWhole,  // reads what the batch drew: drawn by one thread
+  kTriangleWithoutVertices,
+  kFill,
+  kRows,
+};
 struct QueuedFill {  // the words are those of target.colour
   uint32_t count;
   uint32_t value;
@@ -163,6 +185,7 @@ constexpr uint32_t kQueueLength = 1024;  // a power of two
 
 constexpr int64_t kIdleLimit = 30000;  // ns
 constexpr int64_t kWaitLimit = 30000;
+constexpr int64_t kHelpSlack = 5000;  // ns
 
 void Rebalance(int site, int64_t idle, int64_t wait) {
   int& share = Sites[site].ownShare;
@@ -171,6 +194,11 @@ void Rebalance(int site, int64_t idle, int64_t wait) {
   else if (idle <= kIdleLimit && wait > kWaitLimit && share < 32)
     ++share;
 }
+
+// The bands the calling thread draws of every triangle it shares: the first
+// share bands of 32, the top rows. One set for all of them, so that each
+// row is drawn by one thread only, in order.
+constexpr uint32_t CallerBands(int share) { return share >= 32 ? ~0u : (1u << share) - 1; }
 
 // About half a millisecond of pauses.
 constexpr int kSpinLimit = 20000;
@@ -193,6 +221,9 @@ struct Worker {
   alignas(64) std::atomic<int64_t> idleNanos{0};
   std::atomic<int64_t> idleSince{-1};
   std::atomic<int64_t> countFrom{0};  // idle time before this is not counted
+  // The bands the calling thread draws of the triangles it shares, set
+  // before it claims any.
+  std::atomic<uint32_t> callerBands{0};
   // The caller's own counts: queued (handed over in groups) and the last
   // tail it read.
   alignas(64) uint64_t queued = 0;
@@ -206,18 +237,30 @@ struct Worker {
     state = &RasterState;
     ready.store(true, std::memory_order_release);
     uint64_t t = 0;
+    uint64_t lastShared = ~uint64_t{0};  // the last shared triangle drawn
     Material material{};
     for (;;) {
       uint64_t h = head.load(std::memory_order_acquire);
       if (h == t) h = WaitForWork(t);
       for (; t < h; ++t) {
         QueuedTriangle& q = queue[t & (kQueueLength - 1)];
-        if (q.job == kFill) {
+        std::atomic_ref<QueuedJob> word(q.job);
+        QueuedJob job = word.load(std::memory_order_acquire);
+        if (job == kTriangle &&
+            word.compare_exchange_strong(job, kTriangleTaken, std::memory_order_acq_rel))
+          job = kTriangleTaken;
+        if (job == kFill) {
           std::fill_n(q.target.colour, q.fill.count, q.fill.value);
-        } else if (q.job == kRows) {
+        } else if (job == kRows) {
           q.rows.Run();
+        } else if (job == kTriangleShared) {
+          // The calling thread starts on its rows once everything before
+          // the first shared triangle is drawn: it is told so at once.
+          if (lastShared + 1 != t) tail.store(t, std::memory_order_release);
+          lastShared = t;
+          Draw(q, true, q.skippedBands | callerBands.load(std::memory_order_relaxed), material);
         } else {
-          Draw(q, material);
+          Draw(q, job != kTriangleWithoutVertices, q.skippedBands, material);
         }
         // Told in groups too; the last of a group always.
         if (((t + 1) & 15) == 0 || t + 1 == h) tail.store(t + 1, std::memory_order_release);
@@ -225,13 +268,17 @@ struct Worker {
     }
   }
 
-  // Draws the slot's triangle with the worker's own state.
-  static void Draw(QueuedTriangle& q, Material& material) {
+  // Draws the slot's triangle with the calling thread's state, skipping the
+  // bands given. The slot is only read: the set-up works on a copy of the
+  // corners, as two threads may draw one triangle.
+  static void Draw(const QueuedTriangle& q, bool withVertices, uint32_t skippedBands,
+                   Material& material) {
     RasterStateRecord& s = RasterState;
-    const bool withVertices = q.job == kTriangle;
-    s.v0 = withVertices ? &q.v[0] : nullptr;
-    s.v1 = withVertices ? &q.v[1] : nullptr;
-    s.v2 = withVertices ? &q.v[2] : nullptr;
+    ScreenVertex v[3];
+    if (withVertices) std::copy(q.v, q.v + 3, v);
+    s.v0 = withVertices ? &v[0] : nullptr;
+    s.v1 = withVertices ? &v[1] : nullptr;
+    s.v2 = withVertices ? &v[2] : nullptr;
     material.mode = q.mode;
     material.uShift = q.uShift;
     material.uMask = q.uMask;
@@ -240,7 +287,7 @@ struct Worker {
     material.texels = q.texels;
     s.material = &material;
     s.target = q.target;
-    s.skippedBands = q.skippedBands;
+    s.skippedBands = skippedBands;
     s.shadowStamps = q.shadowStamps;
     s.shadowLimit = q.shadowLimit;
     if (s.mode != q.selectedMode || s.selectedSet != &ActiveSpans())
@@ -309,6 +356,47 @@ struct Worker {
     }
   }
 
+  // Waits for everything queued. Rather than only wait, the calling thread
+  // claims the triangles at the end of the queue the worker has not begun,
+  // as far back as they may be shared, and once everything before them is
+  // drawn, draws its share of their worker rows in order beside the worker.
+  // The share then moves towards the one where neither waits for the other.
+  void Finish(int& share) {
+    const uint64_t end = queued;
+    HandOver();
+    const uint32_t bands = CallerBands(share);
+    callerBands.store(bands, std::memory_order_relaxed);
+    uint64_t first = end;
+    const uint64_t drawn = tail.load(std::memory_order_acquire);
+    while (first > drawn) {
+      std::atomic_ref<QueuedJob> word(queue[(first - 1) & (kQueueLength - 1)].job);
+      QueuedJob job = kTriangle;
+      if (!word.compare_exchange_strong(job, kTriangleShared, std::memory_order_acq_rel)) break;
+      --first;
+    }
+    if (first == end) {
+      WaitUntilDrawn(end);
+      return;
+    }
+    WaitUntilDrawn(first);
+    const RasterStateRecord kept = RasterState;
+    Material material{};
+    for (uint64_t t = first; t < end; ++t) {
+      const QueuedTriangle& q = queue[t & (kQueueLength - 1)];
+      Draw(q, true, q.skippedBands | ~bands, material);
+    }
+    RasterState = kept;
+    const int64_t done = NowNanos();
+    const int64_t since = idleSince.load(std::memory_order_relaxed);
+    WaitUntilDrawn(end);
+    const int64_t waited = NowNanos() - done;
+    const int64_t workerWaited = since >= 0 && since < done ? done - since : 0;
+    if (workerWaited > waited + kHelpSlack && share > 1)
+      --share;
+    else if (waited > workerWaited + kHelpSlack && share < 31)
+      ++share;
+  }
+
   void WaitUntilDrawn(uint64_t count) {
     HandOver();
     for (uint32_t spins = 0; drawnSeen < count; ++spins) {
@@ -343,6 +431,15 @@ Worker* GetWorker() {
   return w;
 }
 
+// The share of the worker's rows this thread takes at a wait: its place's,
+// or a fixed share's copy, which stays as it is.
+int& HelpShare(const BatchState& b) {
+  static int fixed;
+  if (FixedShare < 0) return Sites[b.site].helpShare;
+  fixed = FixedShare;
+  return fixed;
+}
+
 // Waits for everything queued.
 void Drain() {
   Worker* w = TheWorker;
@@ -355,14 +452,14 @@ void Drain() {
     int64_t idle = w->idleNanos.load(std::memory_order_relaxed) - b.idleBefore;
     const int64_t since = w->idleSince.load(std::memory_order_relaxed);
     if (since >= 0) idle += arrived - std::max(since, b.sharingSince);
-    w->WaitUntilDrawn(w->queued);
+    w->Finish(HelpShare(b));
     Rebalance(b.site, idle, NowNanos() - arrived);
   }
   if (!b.inOrderPending) {
     b.banded = false;
     b.sharingSince = -1;
   }
-  w->WaitUntilDrawn(w->queued);
+  w->Finish(HelpShare(b));
   b.inOrderPending = false;
 }
 
@@ -391,11 +488,13 @@ void NoteTarget(BatchState& b, const RenderTarget& t) {
 }
 
 // Copies the triangle handed over in s, and the selection s has for it,
-// into a queue slot.
+// into a queue slot. Its rows may be split between the threads unless it
+// reads what the batch drew.
 QueuedTriangle& Fill(QueuedTriangle& q, const RasterStateRecord& s, const Material& m,
-                     uint32_t skippedBands) {
-  q.job = s.v0 && s.v1 && s.v2 ? kTriangle : kTriangleWithoutVertices;
-  if (q.job == kTriangle) {
+                     uint32_t skippedBands, bool readsDrawn) {
+  const bool withVertices = s.v0 && s.v1 && s.v2;
+  q.job = !withVertices ? kTriangleWithoutVertices : readsDrawn ? kTriangleWhole : kTriangle;
+  if (withVertices) {
     q.v[0] = *s.v0;
     q.v[1] = *s.v1;
     q.v[2] = *s.v2;
@@ -571,13 +670,15 @@ void DrawTriangle() {
     // The selection is made here as a direct draw would make it, whoever
     // draws the triangle: the worker is handed it with the triangle.
     if (m.mode != s.mode || s.selectedSet != &ActiveSpans()) SelectRenderMode(m.mode);
+    const bool textured = m.mode != RM_SILHOUETTE && m.texels;
     RasterBatchMode mode = b.mode;
-    if (mode == RasterBatchMode::kBanded && m.mode != RM_SILHOUETTE && m.texels &&
-        WithinTarget(b, m.texels))
+    if (mode == RasterBatchMode::kBanded && textured && WithinTarget(b, m.texels))
       mode = RasterBatchMode::kInOrder;
     NoteTarget(b, s.target);
     if (mode == RasterBatchMode::kInOrder) {
-      Fill(w->Slot(), s, m, 0);
+      // Its own target counts too: a triangle reading the texture it draws
+      // into is never split.
+      Fill(w->Slot(), s, m, 0, textured && WithinTarget(b, m.texels));
       w->Queue();
       b.inOrderPending = true;
       return;
@@ -594,7 +695,7 @@ void DrawTriangle() {
     }
     const uint32_t workerBands = b.workerBands;
     const bool theirs = workerBands != 0 && ReachesBands(s, workerBands);
-    if (theirs) Fill(w->Slot(), s, m, ~workerBands);
+    if (theirs) Fill(w->Slot(), s, m, ~workerBands, false);
     s.skippedBands = workerBands;
     DrawTriangleHere();
     if (theirs) w->Queue();

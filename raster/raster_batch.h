@@ -13,6 +13,11 @@
 //    instead.
 //  - in order: the worker draws the whole triangle; the calling thread only
 //    queues it. Any triangle may read what an earlier one drew.
+// When the calling thread has to wait for the worker, it does not only
+// wait: it takes the top bands of the rows the worker would draw of the
+// triangles at the end of the queue that the worker has not begun, and
+// draws them in order beside it, once everything before them is drawn. A
+// triangle reading what the batch drew is left whole to the worker.
 // The calling thread must not touch a buffer the queued triangles draw into,
 // nor change a texture they read, until RasterBatchFinish or RasterBatchEnd
 // returns. Every pixel comes out exactly as it would without a batch, and
@@ -82,7 +87,9 @@ bool RasterBatchUsesWorker();
 // Share of the rows the calling thread keeps in banded batches, in 32nds
 // (the rest go to the worker); negative lets it follow the work, as it does
 // at first, separately for each place in the program that opens batches.
-// Changing it never changes a pixel.
+// Fixed, it is also the share of the worker's rows the calling thread takes
+// when it waits for the worker: the first that many bands of 8 rows of the
+// triangles the worker has not begun. Changing it never changes a pixel.
 void RasterBatchSetOwnShare(int thirtySeconds);
 
 // A batch for the length of a block.
