@@ -356,12 +356,15 @@ struct Worker {
     }
   }
 
-  // Waits for everything queued. Rather than only wait, the calling thread
-  // claims the triangles at the end of the queue the worker has not begun,
-  // as far back as they may be shared, and once everything before them is
-  // drawn, draws its share of their worker rows in order beside the worker.
-  // The share then moves towards the one where neither waits for the other.
-  void Finish(int& share) {
+  // Waits for everything queued and returns how long it waited, not
+  // counting what it drew meanwhile. Rather than only wait, the calling
+  // thread claims the triangles at the end of the queue the worker has not
+  // begun, as far back as they may be shared, and once everything before
+  // them is drawn, draws its share of their worker rows in order beside the
+  // worker. The share then moves towards the one where neither waits for
+  // the other.
+  int64_t Finish(int& share) {
+    const int64_t arrived = NowNanos();
     const uint64_t end = queued;
     HandOver();
     const uint32_t bands = CallerBands(share);
@@ -376,9 +379,10 @@ struct Worker {
     }
     if (first == end) {
       WaitUntilDrawn(end);
-      return;
+      return NowNanos() - arrived;
     }
     WaitUntilDrawn(first);
+    const int64_t began = NowNanos();
     const RasterStateRecord kept = RasterState;
     Material material{};
     for (uint64_t t = first; t < end; ++t) {
@@ -395,6 +399,7 @@ struct Worker {
       --share;
     else if (waited > workerWaited + kHelpSlack && share < 31)
       ++share;
+    return began - arrived + waited;
   }
 
   void WaitUntilDrawn(uint64_t count) {
@@ -452,8 +457,8 @@ void Drain() {
     int64_t idle = w->idleNanos.load(std::memory_order_relaxed) - b.idleBefore;
     const int64_t since = w->idleSince.load(std::memory_order_relaxed);
     if (since >= 0) idle += arrived - std::max(since, b.sharingSince);
-    w->Finish(HelpShare(b));
-    Rebalance(b.site, idle, NowNanos() - arrived);
+    // The wait counts without the rows drawn here meanwhile.
+    Rebalance(b.site, idle, w->Finish(HelpShare(b)));
   }
   if (!b.inOrderPending) {
     b.banded = false;
